@@ -1,0 +1,13 @@
+// The two text primitives the job settings rest on: one value from the
+// settings file, and one field off a comma-separated line.
+#pragma once
+
+#include <string>
+
+// The value of sKey in section sSection of the file sIniFile, or "" when the
+// file, the section or the key is missing. Read afresh on every call.
+std::string ReadINI(const std::string& sSection, const std::string& sKey,
+                    const std::string& sIniFile);
+
+// Removes the first field and its separator from sLine and returns the field.
+std::string TakeField(std::string& sLine);
