@@ -1,0 +1,11 @@
+// Where the running executable lives; the settings file is looked up there.
+#pragma once
+
+#include <string>
+
+// The directory of the running executable, symbolic links resolved, without
+// a trailing "/". An executable at the root gives "" rather than "/", so that
+// ProgramDirectory() + "/" + name is always a well-formed path.
+// Throws std::filesystem::filesystem_error when /proc/self/exe cannot be
+// read (no /proc): without it the program cannot find its settings at all.
+std::string ProgramDirectory();

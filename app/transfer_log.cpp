@@ -1,0 +1,59 @@
+#include "transfer_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+namespace {
+
+constexpr char kLogFileName[] = "KESTRIN.log";
+constexpr char kFailureMark[] = "NAPAKA";
+constexpr char kArrow[] = "----->";
+// CR LF on every platform, so the file reads the same wherever it is opened.
+constexpr char kLineEnd[] = "\r\n";
+
+std::string PathPart(const std::string& source, const std::string& destination) {
+  return source + kArrow + destination;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DateTimeText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[128];
+  const size_t length = std::strftime(text, sizeof text, "%x %X", &local);
+  return std::string(text, length);
+}
+
+std::string SuccessRecord(const std::string& source, const std::string& destination) {
+  return DateTimeText() + " " + PathPart(source, destination);
+}
+
+std::string FailureRecord(const std::string& source, const std::string& destination,
+                          const std::string& errorText) {
+  return kFailureMark + DateTimeText() + " " + PathPart(source, destination) + " " + errorText;
+}
+
+bool AppendLogRecord(const std::string& record) {
+  const int fd = open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // One write for the whole line keeps records whole should two runs share
+  // a working directory.
+  const bool written = WriteAll(fd, record + kLineEnd);
+  return close(fd) == 0 && written;
+}
