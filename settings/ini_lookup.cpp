@@ -1,0 +1,76 @@
+#include "ini_lookup.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kLineEnds = "\r\n";
+constexpr char kCommentStart = ';';
+
+std::string_view TrimBlanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+char AsciiLower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+
+// Only ASCII letters fold: "š" and "Š" are different names, as they are
+// for the code-page reader these files were written for.
+bool SameName(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, {}, AsciiLower, AsciiLower);
+}
+
+// Takes one line off the front of text. CR and LF each end a line, so CR LF,
+// LF and lone CR files all read alike (CR LF just adds an empty line) and no
+// value keeps a CR.
+std::string_view TakeLine(std::string_view& text) {
+  const std::size_t end = text.find_first_of(kLineEnds);
+  const std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  return line;
+}
+
+// The name of a "[name]" line (already trimmed), nothing for other lines. A
+// "[" without a closing "]" makes no section.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  if (!line.starts_with('[')) return std::nullopt;
+  const std::size_t close = line.rfind(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return TrimBlanks(line.substr(1, close - 1));
+}
+
+std::string_view WithoutQuotes(std::string_view value) {
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  return quoted ? value.substr(1, value.size() - 2) : value;
+}
+
+}  // namespace
+
+std::string FindIniValue(std::string_view text, std::string_view section,
+                         std::string_view key) {
+  section = TrimBlanks(section);
+  key = TrimBlanks(key);
+  // No section or key in a file can have an empty name, so an unset job
+  // section reads as empty everywhere.
+  if (section.empty() || key.empty()) return {};
+  bool inSection = false;
+  while (!text.empty()) {
+    const std::string_view line = TrimBlanks(TakeLine(text));
+    if (line.empty() || line.front() == kCommentStart) continue;
+    if (const auto name = SectionName(line)) {
+      if (inSection) return {};  // a later section of the same name is not read
+      inSection = SameName(*name, section);
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (inSection && equals != std::string_view::npos &&
+        SameName(TrimBlanks(line.substr(0, equals)), key)) {
+      return std::string(WithoutQuotes(TrimBlanks(line.substr(equals + 1))));
+    }
+  }
+  return {};
+}
