@@ -1,0 +1,97 @@
+// Session, connection, error texts and the single remote commands.
+#include "cftp.h"
+
+#include <optional>
+
+#include "inet_errors.h"
+#include "inet_last_error.h"
+#include "server_address.h"
+
+cFTP::cFTP() : hSession(inet::Session::Open()) {
+  if (!hSession) RecordLastError("InternetOpen");
+}
+
+cFTP::~cFTP() = default;
+
+void cFTP::RecordFTPError(int32_t lErrorCode, const std::string& sOperation) {
+  const std::string& reply = inet::GetLastResponseInfo();
+  // After a refusal the server's own words say best what went wrong.
+  if (lErrorCode == inet::kExtendedError && !reply.empty()) {
+    sLastError = reply;
+    return;
+  }
+  sLastError = sOperation + " error code: " + std::to_string(lErrorCode) +
+               " Message: " + std::string(inet::ErrorMessage(lErrorCode));
+}
+
+void cFTP::RecordLastError(const std::string& sOperation) {
+  RecordFTPError(inet::GetLastError(), sOperation);
+}
+
+bool cFTP::Connected(const std::string& sOperation) {
+  if (hConnection) return true;
+  RecordFTPError(inet::kNotConnected, sOperation);
+  return false;
+}
+
+bool cFTP::Check(bool ok, const std::string& sOperation) {
+  if (!ok) RecordLastError(sOperation);
+  return ok;
+}
+
+void cFTP::CloseConnection() { hConnection.reset(); }
+
+bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
+                          const std::string& sPassword) {
+  static const std::string kLabel = "InternetConnect";
+  hConnection.reset();
+  if (!hSession) return Connected(kLabel);
+  std::optional<inet::ServerAddress> server = inet::ParseServerAddress(sServer);
+  if (!server) {
+    RecordFTPError(inet::kNameNotResolved, kLabel);
+    return false;
+  }
+  inet::ConnectRequest request{*server, sUser, sPassword, lConnectFlags == kPassive, mTimeouts};
+  hConnection = hSession->Connect(request);
+  return Check(hConnection != nullptr, kLabel);
+}
+
+bool cFTP::RenameFTPFile(const std::string& sExisting, const std::string& sNewName) {
+  static const std::string kLabel = "RenameFTPFile";
+  return Connected(kLabel) && Check(hConnection->Rename(sExisting, sNewName), kLabel);
+}
+
+bool cFTP::CreateFTPDirectory(const std::string& sDirectory) {
+  static const std::string kLabel = "CreateFTPDirectory";
+  return Connected(kLabel) && Check(hConnection->CreateDirectory(sDirectory), kLabel);
+}
+
+bool cFTP::RemoveFTPDirectory(const std::string& sDirectory) {
+  static const std::string kLabel = "RemoveFTPDirectory";
+  return Connected(kLabel) && Check(hConnection->RemoveDirectory(sDirectory), kLabel);
+}
+
+bool cFTP::DeleteFTPFile(const std::string& sRemote) {
+  static const std::string kLabel = "DeleteFTPFile";
+  return Connected(kLabel) && Check(hConnection->DeleteFile(sRemote), kLabel);
+}
+
+std::string cFTP::GetFTPDirectory() {
+  if (!Connected("FtpGetCurrentDirectory")) return {};
+  return hConnection->CurrentDirectory();
+}
+
+bool cFTP::SetFTPDirectory(const std::string& sDir) {
+  static const std::string kLabel = "FtpSetCurrentDirectory";
+  return Connected(kLabel) && Check(hConnection->SetCurrentDirectory(sDir), kLabel);
+}
+
+bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
+  static const std::string kLabel = "SimpleFtpPutFile";
+  return Connected(kLabel) && Check(hConnection->PutFile(sLocal, sRemote, lTransferType), kLabel);
+}
+
+bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
+  static const std::string kLabel = "SimpleFtpGetFile";
+  return Connected(kLabel) && Check(hConnection->GetFile(sRemote, sLocal, lTransferType), kLabel);
+}

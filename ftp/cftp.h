@@ -1,0 +1,87 @@
+// cFTP: the FTP client of the job. One object holds one internet session
+// and at most one connection at a time. Members never throw: a failure
+// returns false (or an empty or non-positive value) and leaves a readable
+// error text behind, which the caller fetches with GetLastErrorMessage.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "inet_connection.h"
+#include "inet_file.h"
+#include "inet_session.h"
+#include "local_download.h"
+
+class cFTP {
+ public:
+  cFTP();
+  ~cFTP();
+  cFTP(const cFTP&) = delete;
+  cFTP& operator=(const cFTP&) = delete;
+
+  std::string GetLastErrorMessage() const { return sLastError; }
+  void CloseConnection();
+  bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
+  bool RenameFTPFile(const std::string& sExisting, const std::string& sNewName);
+  bool CreateFTPDirectory(const std::string& sDirectory);
+  bool RemoveFTPDirectory(const std::string& sDirectory);
+  bool DeleteFTPFile(const std::string& sRemote);
+  bool OpenConnection(const std::string& sServer, const std::string& sUser,
+                      const std::string& sPassword);
+  // The streamed transfers trim their arguments in place.
+  bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
+  bool FTPDownloadFile(std::string& sLocal, std::string& sRemote);
+  bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
+  std::string GetFTPDirectory();
+  bool SetFTPDirectory(const std::string& sDir);
+  // The low 32 bits of the size of the first match; -1 when nothing
+  // matches (no error text), -2 on any other failure.
+  int32_t GetFTPFileSize(const std::string& sFile);
+  // The names that match, joined by ",", directories included; "" when
+  // none match or the listing fails (no error text either way).
+  std::string GetFTPdir(const std::string& sFile);
+  // The same, plain files only: what a download can fetch.
+  std::string GetFTPFileNames(const std::string& sFile);
+  void SetTransferASCII() { lTransferType = inet::TransferType::kAscii; }
+  void SetTransferBinary() { lTransferType = inet::TransferType::kBinary; }
+  void SetModeActive() { lConnectFlags = kActive; }
+  void SetModePassive() { lConnectFlags = kPassive; }
+
+  // Raised after every chunk of a streamed transfer and once at its end.
+  std::function<void(int64_t lCurrentBytes, int64_t lTotalBytes)> FileTransferProgress;
+  // Lets the window process its pending events during a streamed transfer.
+  std::function<void()> YieldToWindow;
+  // Shows the streamed upload's closing texts in the window.
+  std::function<void(const std::string&)> ShowTransferText;
+
+  // Tests shorten the waits; users have no need to.
+  void SetTimeouts(const inet::Timeouts& timeouts) { mTimeouts = timeouts; }
+
+ private:
+  enum ConnectFlags { kActive, kPassive };
+
+  void RecordFTPError(int32_t lErrorCode, const std::string& sOperation);
+  void RecordLastError(const std::string& sOperation);
+  bool Connected(const std::string& sOperation);
+  bool Check(bool ok, const std::string& sOperation);
+  void Yield();
+  void RaiseProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
+  bool FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries);
+  std::string JoinNames(const std::string& sFile, bool filesOnly);
+  int64_t RemoteSize(const std::string& sRemote);
+  bool SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length, std::string& label);
+  bool ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
+                     std::string& label);
+  void DiscardRemote(const std::string& sRemote);
+
+  std::unique_ptr<inet::Session> hSession;
+  std::unique_ptr<inet::Connection> hConnection;
+  inet::TransferType lTransferType = inet::TransferType::kAscii;
+  ConnectFlags lConnectFlags = kActive;
+  std::string sLastError;
+  inet::Timeouts mTimeouts;
+};

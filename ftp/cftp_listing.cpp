@@ -1,0 +1,61 @@
+// Remote listings: the names that match a pattern, and a file's size.
+#include "cftp.h"
+
+#include "inet_errors.h"
+#include "inet_last_error.h"
+#include "remote_path.h"
+
+namespace {
+const std::string kFindLabel = "FtpFindFirstFile";
+}  // namespace
+
+bool cFTP::FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries) {
+  if (!hConnection) {
+    inet::SetLastError(inet::kNotConnected);
+    return false;
+  }
+  return hConnection->Find(sFile, entries);
+}
+
+std::string cFTP::JoinNames(const std::string& sFile, bool filesOnly) {
+  std::vector<inet::FindData> entries;
+  if (!FindEntries(sFile, entries)) return {};
+  std::string list;
+  for (const inet::FindData& entry : entries) {
+    std::string_view name = inet::LeafOf(entry.cFileName);
+    // "." and ".." are not files: a download would fail on them every time.
+    if (name == "." || name == ".." || name.empty()) continue;
+    if (filesOnly && !entry.is_file) continue;
+    if (!list.empty()) list += ',';
+    list += name;
+  }
+  return list;
+}
+
+std::string cFTP::GetFTPdir(const std::string& sFile) { return JoinNames(sFile, false); }
+
+std::string cFTP::GetFTPFileNames(const std::string& sFile) { return JoinNames(sFile, true); }
+
+int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
+  std::vector<inet::FindData> entries;
+  if (FindEntries(sFile, entries))
+    return static_cast<int32_t>(static_cast<uint32_t>(entries.front().size));
+  if (inet::GetLastError() == inet::kNoMoreFiles) return -1;
+  RecordLastError(kFindLabel);
+  return -2;
+}
+
+// The full 64-bit size for a download, or -1 with the error recorded. A name
+// can hold wildcard characters itself, so an exact match wins over the
+// first entry the pattern happens to find.
+int64_t cFTP::RemoteSize(const std::string& sRemote) {
+  std::vector<inet::FindData> entries;
+  if (!FindEntries(sRemote, entries)) {
+    RecordLastError(kFindLabel);
+    return -1;
+  }
+  std::string_view leaf = inet::LeafOf(sRemote);
+  for (const inet::FindData& entry : entries)
+    if (entry.cFileName == leaf) return entry.size;
+  return entries.front().size;
+}

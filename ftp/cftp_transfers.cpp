@@ -1,0 +1,215 @@
+// The streamed transfers: a file moves in chunks of 255 bytes, with a
+// progress event after each. The chunk is the unit of the events only; the
+// layer below gathers the bytes into large buffers on their way.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "cftp.h"
+#include "inet_errors.h"
+#include "inet_last_error.h"
+
+namespace {
+
+constexpr int64_t kChunkSize = 255;
+constexpr auto kPauseBeforeClose = std::chrono::milliseconds(1000);
+constexpr size_t kLocalReadBuffer = 256 * 1024;
+
+const std::string kOpenPutLabel = "FtpOpenFile:PutFile";
+const std::string kOpenGetLabel = "FtpOpenFile:GetFile";
+const std::string kWriteLabel = "InternetWriteFile";
+const std::string kLastWriteLabel = "InternetWriteFile2";
+const std::string kReadLabel = "InternetReadFile";
+const std::string kLastReadLabel = "InternetReadFile2";
+// Failures of the local file, named after the platform calls people know.
+const std::string kLocalOpenLabel = "CreateFile";
+const std::string kLocalReadLabel = "ReadFile";
+const std::string kLocalWriteLabel = "WriteFile";
+
+const char kEndText[] = "Konec.";
+const char kClosedText[] = "INTERNET CLOSE";
+
+void TrimSpaces(std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) {
+    text.clear();
+    return;
+  }
+  text.erase(text.find_last_not_of(' ') + 1);
+  text.erase(0, first);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+void cFTP::Yield() {
+  if (YieldToWindow) YieldToWindow();
+}
+
+void cFTP::RaiseProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
+  if (FileTransferProgress) FileTransferProgress(lCurrentBytes, lTotalBytes);
+}
+
+// Removes what a failed upload left on the server, if the connection still
+// allows it. The cause of the failure stays the recorded error.
+void cFTP::DiscardRemote(const std::string& sRemote) {
+  if (hConnection) hConnection->DeleteFile(sRemote);
+}
+
+bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length,
+                      std::string& label) {
+  char buffer[kChunkSize];
+  int64_t counter = 0;
+  while (counter < length) {
+    int64_t piece = std::min(kChunkSize, length - counter);
+    label = piece == kChunkSize ? kWriteLabel : kLastWriteLabel;
+    if (std::fread(buffer, 1, static_cast<size_t>(piece), local) != static_cast<size_t>(piece)) {
+      inet::SetLastError(inet::kReadFault);
+      label = kLocalReadLabel;
+      return false;
+    }
+    if (!remote.Write(buffer, static_cast<size_t>(piece))) return false;
+    counter += piece;
+    if (piece < kChunkSize) break;
+    Yield();
+    RaiseProgress(counter, length);
+    Yield();
+  }
+  return true;
+}
+
+bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
+  TrimSpaces(sLocal);
+  TrimSpaces(sRemote);
+  if (sLocal.empty() || sRemote.empty()) {
+    RecordFTPError(inet::kEmptyName, kOpenPutLabel);
+    return false;
+  }
+  if (!Connected(kOpenPutLabel)) return false;
+  // The local file is opened first, so that a missing one never costs the
+  // server's copy of the file.
+  std::unique_ptr<std::FILE, FileCloser> local(std::fopen(sLocal.c_str(), "rb"));
+  struct stat info {};
+  if (!local || ::fstat(fileno(local.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    RecordFTPError(local ? inet::kAccessDenied : inet::ErrorFromErrno(errno), kLocalOpenLabel);
+    return false;
+  }
+  std::setvbuf(local.get(), nullptr, _IOFBF, kLocalReadBuffer);
+  int64_t length = info.st_size;
+  std::unique_ptr<inet::RemoteFile> remote =
+      hConnection->OpenFile(sRemote, inet::Access::kWrite, lTransferType);
+  if (!remote) {
+    RecordLastError(kOpenPutLabel);
+    return false;
+  }
+  std::string label = kWriteLabel;
+  if (!SendChunks(local.get(), *remote, length, label)) {
+    RecordLastError(label);
+    remote.reset();
+    DiscardRemote(sRemote);
+    Yield();
+    return false;
+  }
+  RaiseProgress(length, length);
+  local.reset();
+  if (ShowTransferText) ShowTransferText(kEndText);
+  Yield();
+  std::this_thread::sleep_for(kPauseBeforeClose);
+  Yield();
+  Yield();
+  // Only the server's confirmation of the whole file makes it a success.
+  bool confirmed = remote->Finish();
+  if (!confirmed) {
+    RecordLastError(label);
+    remote.reset();
+    DiscardRemote(sRemote);
+  }
+  remote.reset();
+  if (ShowTransferText) ShowTransferText(kClosedText);
+  Yield();
+  return confirmed;
+}
+
+bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
+                         std::string& label) {
+  char buffer[kChunkSize];
+  int64_t counter = 1;  // the event counts run one ahead of the bytes
+  int64_t received = 0;
+  while (received < size) {
+    int64_t piece = std::min(kChunkSize, size - received);
+    bool last = piece < kChunkSize;
+    label = last ? kLastReadLabel : kReadLabel;
+    if (last) Yield();
+    size_t got = 0;
+    if (!remote.Read(buffer, static_cast<size_t>(piece), got)) return false;
+    if (static_cast<int64_t>(got) != piece) {
+      // The data connection ended before the whole file arrived.
+      inet::SetLastError(inet::kConnectionAborted);
+      return false;
+    }
+    if (!local.Write(buffer, got)) {
+      label = kLocalWriteLabel;
+      return false;
+    }
+    received += piece;
+    counter += piece;
+    Yield();
+    if (last) break;
+    Yield();
+    RaiseProgress(counter, size);
+    Yield();
+    Yield();
+  }
+  return true;
+}
+
+bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
+  TrimSpaces(sLocal);
+  TrimSpaces(sRemote);
+  if (sLocal.empty() || sRemote.empty()) {
+    RecordFTPError(inet::kEmptyName, kOpenGetLabel);
+    return false;
+  }
+  int64_t size = RemoteSize(sRemote);
+  Yield();
+  if (size < 0) return false;
+  inet::LocalDownload local(sLocal);
+  if (!local.Create()) {
+    RecordLastError(kLocalOpenLabel);
+    return false;
+  }
+  std::unique_ptr<inet::RemoteFile> remote =
+      hConnection->OpenFile(sRemote, inet::Access::kRead, lTransferType);
+  Yield();
+  if (!remote) {
+    RecordLastError(kOpenGetLabel);
+    return false;
+  }
+  Yield();
+  Yield();
+  std::string label = kReadLabel;
+  if (!ReceiveChunks(*remote, local, size, label)) {
+    RecordLastError(label);
+    return false;
+  }
+  if (!remote->Finish()) {
+    RecordLastError(label);
+    return false;
+  }
+  remote.reset();
+  if (!local.Commit()) {
+    RecordLastError(kLocalWriteLabel);
+    return false;
+  }
+  int64_t counter = size + 1;
+  RaiseProgress(counter, size % kChunkSize == 0 ? size : counter);
+  Yield();
+  Yield();
+  Yield();
+  return true;
+}

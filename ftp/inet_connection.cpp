@@ -1,0 +1,282 @@
+#include "inet_connection.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "inet_errors.h"
+#include "inet_file.h"
+#include "inet_last_error.h"
+#include "local_download.h"
+#include "remote_path.h"
+#include "wildcard.h"
+
+namespace inet {
+
+namespace {
+
+// Long replies are cut: the text ends up in a status line and a log record.
+constexpr size_t kMaxReplyLength = 1000;
+
+std::string OneLine(const char* data, size_t size) {
+  std::string line(data, size);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  if (line.size() > kMaxReplyLength) line.resize(kMaxReplyLength);
+  return line;
+}
+
+}  // namespace
+
+Connection::Connection(const ConnectRequest& request)
+    : request_(request), base_url_(ServerUrl(request.server)) {
+  multi_ = curl_multi_init();
+  easy_ = curl_easy_init();
+}
+
+Connection::~Connection() {
+  Stop();
+  // Cleaning up the multi handle closes the control connection (QUIT).
+  curl_easy_cleanup(easy_);
+  curl_multi_cleanup(multi_);
+}
+
+std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
+  std::unique_ptr<Connection> connection(new Connection(request));
+  if (!connection->multi_ || !connection->easy_) {
+    SetLastError(kInternalError);
+    return nullptr;
+  }
+  connection->Prepare("/");
+  curl_easy_setopt(connection->easy_, CURLOPT_NOBODY, 1L);
+  if (!connection->Perform()) return nullptr;
+  const char* entry = nullptr;
+  curl_easy_getinfo(connection->easy_, CURLINFO_FTP_ENTRY_PATH, &entry);
+  if (entry && entry[0] == '/') connection->cwd_ = ResolveRemotePath("/", entry);
+  return connection;
+}
+
+std::string Connection::Resolve(const std::string& path) const {
+  return ResolveRemotePath(cwd_, path);
+}
+
+bool Connection::ValidName(const std::string& path) {
+  if (!HasLineBreak(path)) return true;
+  SetLastError(kInvalidName);
+  return false;
+}
+
+size_t Connection::OnReplyLine(char* data, size_t size, size_t count, void* self) {
+  static_cast<Connection*>(self)->last_reply_ = OneLine(data, size * count);
+  return size * count;
+}
+
+// Every operation starts from the same options, so nothing one operation
+// set can leak into the next. The connection itself survives the reset.
+void Connection::Prepare(const std::string& urlPath) {
+  curl_easy_reset(easy_);
+  const Timeouts& t = request_.timeouts;
+  curl_easy_setopt(easy_, CURLOPT_URL, (base_url_ + urlPath).c_str());
+  curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(easy_, CURLOPT_USERNAME, request_.user.c_str());
+  curl_easy_setopt(easy_, CURLOPT_PASSWORD, request_.password.c_str());
+  curl_easy_setopt(easy_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, t.connect);
+  curl_easy_setopt(easy_, CURLOPT_SERVER_RESPONSE_TIMEOUT, t.reply);
+  curl_easy_setopt(easy_, CURLOPT_ACCEPTTIMEOUT_MS, t.reply * 1000L);
+  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, t.stall);
+  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Connection::OnReplyLine);
+  curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+  if (!request_.passive) curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
+}
+
+void Connection::Start() {
+  done_ = false;
+  result_ = CURLE_OK;
+  last_reply_.clear();
+  curl_multi_add_handle(multi_, easy_);
+  running_ = true;
+}
+
+void Connection::Stop() {
+  if (!running_) return;
+  curl_multi_remove_handle(multi_, easy_);
+  running_ = false;
+}
+
+void Connection::Drive(const std::function<bool()>& stop) {
+  while (!done_) {
+    int still_running = 0;
+    curl_multi_perform(multi_, &still_running);
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        done_ = true;
+        result_ = message->data.result;
+      }
+    }
+    if (done_ || stop()) return;
+    // libcurl's own timeouts end a transfer that stalls; the wait only
+    // needs to be short enough for them to be checked.
+    curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+  }
+}
+
+bool Connection::Fail(CURLcode result) {
+  SetLastResponse(last_reply_);
+  SetLastError(ErrorFromCurl(result));
+  return false;
+}
+
+bool Connection::Perform() {
+  Start();
+  Drive([] { return false; });
+  Stop();
+  SetLastResponse(last_reply_);
+  return result_ == CURLE_OK || Fail(result_);
+}
+
+bool Connection::Quote(const std::vector<std::string>& commands) {
+  Prepare("/");
+  curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+  curl_slist* list = nullptr;
+  for (const std::string& command : commands) list = curl_slist_append(list, command.c_str());
+  curl_easy_setopt(easy_, CURLOPT_QUOTE, list);
+  bool ok = Perform();
+  curl_slist_free_all(list);
+  return ok;
+}
+
+bool Connection::Rename(const std::string& from, const std::string& to) {
+  if (!ValidName(from) || !ValidName(to)) return false;
+  return Quote({"RNFR " + Resolve(from), "RNTO " + Resolve(to)});
+}
+
+bool Connection::CreateDirectory(const std::string& path) {
+  return ValidName(path) && Quote({"MKD " + Resolve(path)});
+}
+
+bool Connection::RemoveDirectory(const std::string& path) {
+  return ValidName(path) && Quote({"RMD " + Resolve(path)});
+}
+
+bool Connection::DeleteFile(const std::string& path) {
+  return ValidName(path) && Quote({"DELE " + Resolve(path)});
+}
+
+bool Connection::SetCurrentDirectory(const std::string& path) {
+  if (!ValidName(path)) return false;
+  std::string target = Resolve(path);
+  if (!Quote({"CWD " + target})) return false;
+  cwd_ = target;
+  return true;
+}
+
+namespace {
+
+struct FindState {
+  std::string_view pattern;
+  std::vector<FindData>* entries;
+};
+
+int MatchName(void* state, const char*, const char* name) {
+  auto* find = static_cast<FindState*>(state);
+  return WildcardMatch(find->pattern, name) ? CURL_FNMATCHFUNC_MATCH : CURL_FNMATCHFUNC_NOMATCH;
+}
+
+long TakeEntry(const void* transfer_info, void* state, int) {
+  const auto* info = static_cast<const curl_fileinfo*>(transfer_info);
+  FindData entry;
+  entry.cFileName = info->filename ? info->filename : "";
+  entry.size = (info->flags & CURLFINFOFLAG_KNOWN_SIZE) ? static_cast<int64_t>(info->size) : 0;
+  entry.is_file = info->filetype == CURLFILETYPE_FILE || info->filetype == CURLFILETYPE_SYMLINK;
+  static_cast<FindState*>(state)->entries->push_back(std::move(entry));
+  return CURL_CHUNK_BGN_FUNC_SKIP;
+}
+
+}  // namespace
+
+bool Connection::Find(const std::string& pattern, std::vector<FindData>& entries) {
+  if (!ValidName(pattern)) return false;
+  std::string target = Resolve(pattern);
+  std::string_view parent = ParentOf(target);
+  FindState state{LeafOf(target), &entries};
+  // libcurl lists the whole directory and asks us about each name, so the
+  // wildcard rules are ours, not those of libcurl's own matcher.
+  std::string dir_url = UrlPath(parent);
+  if (dir_url.back() != '/') dir_url += '/';
+  Prepare(dir_url + "*");
+  curl_easy_setopt(easy_, CURLOPT_WILDCARDMATCH, 1L);
+  curl_easy_setopt(easy_, CURLOPT_FNMATCH_FUNCTION, &MatchName);
+  curl_easy_setopt(easy_, CURLOPT_FNMATCH_DATA, &state);
+  curl_easy_setopt(easy_, CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
+  curl_easy_setopt(easy_, CURLOPT_CHUNK_DATA, &state);
+  entries.clear();
+  if (!Perform()) {
+    if (result_ == CURLE_REMOTE_FILE_NOT_FOUND) SetLastError(kNoMoreFiles);
+    return false;
+  }
+  if (!entries.empty()) return true;
+  SetLastError(kNoMoreFiles);
+  return false;
+}
+
+namespace {
+
+size_t ReadFromFile(char* buffer, size_t size, size_t count, void* file) {
+  size_t got = std::fread(buffer, 1, size * count, static_cast<FILE*>(file));
+  if (got == 0 && std::ferror(static_cast<FILE*>(file))) return CURL_READFUNC_ABORT;
+  return got;
+}
+
+size_t WriteToDownload(char* data, size_t size, size_t count, void* download) {
+  return static_cast<LocalDownload*>(download)->Write(data, size * count) ? size * count : 0;
+}
+
+}  // namespace
+
+bool Connection::PutFile(const std::string& local, const std::string& remote, TransferType type) {
+  if (!ValidName(remote)) return false;
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(local.c_str(), "rb"), &std::fclose);
+  if (!file) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  Prepare(UrlPath(Resolve(remote)));
+  curl_easy_setopt(easy_, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
+  curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &ReadFromFile);
+  curl_easy_setopt(easy_, CURLOPT_READDATA, file.get());
+  if (Perform()) return true;
+  if (result_ == CURLE_ABORTED_BY_CALLBACK) SetLastError(kReadFault);
+  return false;
+}
+
+bool Connection::GetFile(const std::string& remote, const std::string& local, TransferType type) {
+  if (!ValidName(remote)) return false;
+  LocalDownload download(local);
+  if (!download.Create()) return false;
+  Prepare(UrlPath(Resolve(remote)));
+  curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
+  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &WriteToDownload);
+  curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &download);
+  if (!Perform()) {
+    if (result_ == CURLE_WRITE_ERROR) SetLastError(download.error());
+    return false;
+  }
+  return download.Commit();
+}
+
+std::unique_ptr<RemoteFile> Connection::OpenFile(const std::string& remote, Access access,
+                                                 TransferType type) {
+  if (!ValidName(remote)) return nullptr;
+  Prepare(UrlPath(Resolve(remote)));
+  curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
+  std::unique_ptr<RemoteFile> file(new RemoteFile(*this, access));
+  if (!file->Begin()) return nullptr;
+  return file;
+}
+
+}  // namespace inet

@@ -1,0 +1,104 @@
+#include "inet_errors.h"
+
+#include <cerrno>
+
+namespace inet {
+
+namespace {
+
+struct Message {
+  int32_t code;
+  std::string_view text;
+};
+
+constexpr Message kMessages[] = {
+    {kFileNotFound, "The local file or folder does not exist."},
+    {kAccessDenied, "Access to the local file was denied."},
+    {kNotConnected, "There is no connection to the server."},
+    {kNoMoreFiles, "No such file on the server."},
+    {kWriteFault, "The local file could not be written."},
+    {kReadFault, "The local file could not be read."},
+    {kEmptyName, "A local or remote file name is empty."},
+    {kDiskFull, "There is not enough space on the local disk."},
+    {kInvalidName, "The name contains a line break or a NUL character."},
+    {kTimeout, "The operation timed out."},
+    {kExtendedError, "The server refused the request."},
+    {kInternalError, "An internal error occurred in the FTP client."},
+    {kNameNotResolved, "The server name or address could not be resolved."},
+    {kLoginFailure, "The server refused the login: wrong user name or password."},
+    {kCannotConnect, "A connection with the server could not be established."},
+    {kConnectionAborted, "The connection with the server ended unexpectedly."},
+    {kInvalidServerResponse, "The server sent a reply that is not valid FTP."},
+};
+
+}  // namespace
+
+std::string_view ErrorMessage(int32_t code) {
+  for (const Message& m : kMessages)
+    if (m.code == code) return m.text;
+  return {};
+}
+
+int32_t ErrorFromCurl(CURLcode result) {
+  switch (result) {
+    case CURLE_OPERATION_TIMEDOUT:
+      return kTimeout;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return kNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return kCannotConnect;
+    case CURLE_LOGIN_DENIED:
+      return kLoginFailure;
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_FTP_COULDNT_SET_TYPE:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_FTP_PORT_FAILED:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_REMOTE_DISK_FULL:
+    case CURLE_REMOTE_FILE_EXISTS:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_FTP_PRET_FAILED:
+      return kExtendedError;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_FTP_BAD_FILE_LIST:
+      return kInvalidServerResponse;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+      return kConnectionAborted;
+    case CURLE_WRITE_ERROR:
+      return kWriteFault;
+    case CURLE_READ_ERROR:
+      return kReadFault;
+    default:
+      return kInternalError;
+  }
+}
+
+int32_t ErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return kFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return kAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+      return kDiskFull;
+    default:
+      return kWriteFault;
+  }
+}
+
+}  // namespace inet

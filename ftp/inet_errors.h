@@ -1,0 +1,42 @@
+// The error codes of the internet layer. They are the documented numeric
+// codes of the classic Windows internet client library, because users'
+// scripts and habits know them; the messages are our own, one line each.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <string_view>
+
+namespace inet {
+
+enum ErrorCode : int32_t {
+  kFileNotFound = 2,            // local file
+  kAccessDenied = 5,            // local file
+  kNotConnected = 6,            // no connection handle
+  kNoMoreFiles = 18,            // nothing on the server matches
+  kWriteFault = 29,             // local file could not be written
+  kReadFault = 30,              // local file could not be read
+  kEmptyName = 87,              // an empty local or remote name
+  kDiskFull = 112,              // local disk
+  kInvalidName = 123,           // a name that cannot be sent to the server
+  kTimeout = 12002,
+  kExtendedError = 12003,       // the server refused; its reply explains
+  kInternalError = 12004,
+  kNameNotResolved = 12007,
+  kLoginFailure = 12015,
+  kCannotConnect = 12029,
+  kConnectionAborted = 12030,
+  kInvalidServerResponse = 12152,
+};
+
+// Our message for a code, or "" for a code we have no message for.
+std::string_view ErrorMessage(int32_t code);
+
+// The code that stands for a libcurl result.
+int32_t ErrorFromCurl(CURLcode result);
+
+// The code that stands for a failed local file operation (errno).
+int32_t ErrorFromErrno(int err);
+
+}  // namespace inet

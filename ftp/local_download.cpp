@@ -1,0 +1,87 @@
+#include "local_download.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "inet_errors.h"
+#include "inet_last_error.h"
+
+namespace inet {
+
+LocalDownload::LocalDownload(std::string destination) : destination_(std::move(destination)) {}
+
+LocalDownload::~LocalDownload() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool LocalDownload::Fail(int err) {
+  error_ = ErrorFromErrno(err);
+  SetLastError(error_);
+  return false;
+}
+
+bool LocalDownload::Create() {
+  // The leading "." hides the file from upload patterns and from people.
+  size_t slash = destination_.rfind('/');
+  std::string dir = slash == std::string::npos ? "" : destination_.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? destination_ : destination_.substr(slash + 1);
+  if (name.empty()) return Fail(EISDIR);
+  // Keep the temporary name within the usual 255-byte limit of a name.
+  std::string stem = "." + name.substr(0, 200) + ".kestrin-XXXXXX";
+  temporary_ = dir + stem;
+  fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    int err = errno;
+    temporary_.clear();
+    return Fail(err);
+  }
+  // A new file that replaces nothing gets the usual permissions, not mkstemp's 0600.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd_, 0666 & ~mask);
+  return true;
+}
+
+namespace {
+constexpr size_t kFlushSize = 256 * 1024;
+}  // namespace
+
+bool LocalDownload::Write(const char* data, size_t size) {
+  pending_.append(data, size);
+  return pending_.size() < kFlushSize || Flush();
+}
+
+bool LocalDownload::Flush() {
+  const char* data = pending_.data();
+  size_t size = pending_.size();
+  pending_.clear();
+  while (size > 0) {
+    ssize_t written = ::write(fd_, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool LocalDownload::Commit() {
+  if (!Flush()) return false;
+  if (::fsync(fd_) != 0) return Fail(errno);
+  int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0) return Fail(errno);
+  if (::rename(temporary_.c_str(), destination_.c_str()) != 0) return Fail(errno);
+  committed_ = true;
+  return true;
+}
+
+}  // namespace inet

@@ -1,0 +1,41 @@
+// The local side of a download. The bytes go into a hidden temporary file
+// beside the destination, which replaces the destination only once the
+// whole file has arrived: a failed download never leaves a partial file
+// under the final name and never spoils the file that was there before.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace inet {
+
+class LocalDownload {
+ public:
+  explicit LocalDownload(std::string destination);
+  ~LocalDownload();  // removes the temporary file unless committed
+  LocalDownload(const LocalDownload&) = delete;
+  LocalDownload& operator=(const LocalDownload&) = delete;
+
+  // Creates the temporary file; false with the error code set on failure.
+  bool Create();
+  bool Write(const char* data, size_t size);
+  // Makes the bytes durable and renames the file over the destination.
+  bool Commit();
+
+  const std::string& temporary_path() const { return temporary_; }
+  // The code of the last local failure.
+  int32_t error() const { return error_; }
+
+ private:
+  bool Fail(int err);
+  bool Flush();
+
+  std::string destination_;
+  std::string temporary_;
+  std::string pending_;  // gathered so that small pieces cost no system call each
+  int fd_ = -1;
+  bool committed_ = false;
+  int32_t error_ = 0;
+};
+
+}  // namespace inet

@@ -1,0 +1,72 @@
+#include "server_address.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace inet {
+
+namespace {
+
+constexpr int kDefaultFtpPort = 21;
+
+// Host names, IPv4 and IPv6 addresses (with an optional zone) only: anything
+// else could change the meaning of the URL that libcurl is given.
+bool IsHostText(std::string_view host) {
+  if (host.empty()) return false;
+  return std::all_of(host.begin(), host.end(), [](char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') ||
+           (u >= 'A' && u <= 'Z') || c == '-' || c == '.' || c == '_' ||
+           c == ':' || c == '%';
+  });
+}
+
+std::optional<int> ParsePort(std::string_view text) {
+  int port = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+      port < 1 || port > 65535)
+    return std::nullopt;
+  return port;
+}
+
+}  // namespace
+
+std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
+  ServerAddress server;
+  std::string_view host = text;
+  std::string_view port;
+  if (!text.empty() && text.front() == '[') {
+    size_t close = text.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    host = text.substr(1, close - 1);
+    std::string_view rest = text.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') return std::nullopt;
+      port = rest.substr(1);
+      if (port.empty()) return std::nullopt;
+    }
+  } else if (std::count(text.begin(), text.end(), ':') == 1) {
+    size_t colon = text.find(':');
+    host = text.substr(0, colon);
+    port = text.substr(colon + 1);
+    if (port.empty()) return std::nullopt;
+  }
+  if (!IsHostText(host)) return std::nullopt;
+  server.host = std::string(host);
+  server.port = kDefaultFtpPort;
+  if (!port.empty()) {
+    std::optional<int> number = ParsePort(port);
+    if (!number) return std::nullopt;
+    server.port = *number;
+  }
+  return server;
+}
+
+std::string ServerUrl(const ServerAddress& server) {
+  bool ipv6 = server.host.find(':') != std::string::npos;
+  std::string host = ipv6 ? "[" + server.host + "]" : server.host;
+  return "ftp://" + host + ":" + std::to_string(server.port);
+}
+
+}  // namespace inet
