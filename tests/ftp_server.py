@@ -1,0 +1,282 @@
+#!/usr/bin/python3
+"""A local FTP server for the tests: one directory, one user, and faults on request.
+
+Prints "PORT <n>" once listening. Then reads JSON lines on stdin, each a fault to
+add, {"fault": "clear"} or {"query": "commands"}, and answers each with one line:
+"ok", "error <why>" or the query's JSON. It exits when stdin ends, so it never
+outlives the test that started it; with --no-stdin it runs until SIGTERM/SIGINT.
+"""
+
+import argparse
+import json
+import logging
+import signal
+import socket
+import struct
+import sys
+import threading
+
+from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.ioloop import RetryError
+from pyftpdlib.servers import FTPServer
+
+PERMISSIONS = "elradfmwMT"
+LOG = logging.getLogger("pyftpdlib")
+
+# The fields each fault kind needs.
+REQUIRED_FIELDS = {
+    "refuse_login": (),
+    "reply": ("cmd", "code", "text"),
+    "close": ("cmd",),
+    "hang": ("cmd",),
+    "drop_data": ("cmd", "bytes"),
+    "short_retr": ("bytes",),
+    "refuse_after_stor": ("code", "text"),
+    "raw": ("cmd", "data"),
+}
+# Kinds that only make sense for one command.
+IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR"}
+# Kinds that replace the command's normal handling altogether.
+TAKEOVER_KINDS = ("reply", "close", "hang", "raw")
+
+
+class Fault:
+    def __init__(self, spec):
+        kind = spec.get("fault")
+        if kind not in REQUIRED_FIELDS:
+            raise ValueError("unknown fault %r" % kind)
+        missing = [field for field in REQUIRED_FIELDS[kind] if field not in spec]
+        if missing:
+            raise ValueError("%s needs %s" % (kind, ", ".join(missing)))
+        self.kind = kind
+        self.cmd = IMPLIED_CMD.get(kind) or spec["cmd"]
+        if kind == "drop_data" and self.cmd not in ("RETR", "STOR"):
+            raise ValueError("drop_data applies to RETR or STOR only")
+        self.spec = spec
+        self.after = spec.get("after", 0)
+        self.times = spec.get("times")
+        self.seen = 0
+
+    def fires(self):
+        """Counts one matching occurrence; true when this one is to be spoiled."""
+        self.seen += 1
+        turn = self.seen - self.after
+        return turn > 0 and (self.times is None or turn <= self.times)
+
+    def reply(self):
+        return "%s %s" % (self.spec["code"], self.spec["text"])
+
+    def raw_bytes(self):
+        # stdin is decoded with surrogateescape, so bytes that are not UTF-8
+        # come back out exactly as they went in.
+        return self.spec["data"].encode("utf-8", "surrogateescape")
+
+
+class Faults:
+    """Shared by the control thread, which edits it, and the server loop."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._faults = []
+
+    def add(self, fault):
+        with self._lock:
+            self._faults.append(fault)
+
+    def clear(self):
+        with self._lock:
+            self._faults.clear()
+
+    def firing(self, cmd):
+        with self._lock:
+            return [f for f in self._faults if f.cmd == cmd and f.fires()]
+
+
+class CommandLog:
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._lines = []
+
+    def record(self, line, cmd):
+        with self._lock:
+            self._lines.append("PASS ****" if cmd == "PASS" else line)
+
+    def snapshot(self):
+        with self._lock:
+            return list(self._lines)
+
+
+class FaultyDTPHandler(DTPHandler):
+    _cut_at = None         # file bytes after which the transfer is cut
+    _cut_quietly = False   # end as if complete (short download) instead of aborting
+    _refusal = None        # reply that replaces 226 after a complete upload
+
+    def _arm(self):
+        channel = self.cmd_channel
+        drop, short = channel.fault("drop_data"), channel.fault("short_retr")
+        if drop:
+            self._cut_at = drop.spec["bytes"]
+        elif short:
+            self._cut_at, self._cut_quietly = short.spec["bytes"], True
+        refusal = channel.fault("refuse_after_stor")
+        self._refusal = refusal.reply() if refusal else None
+
+    def push_with_producer(self, producer):
+        self._arm()
+        super().push_with_producer(producer)
+
+    def enable_receiving(self, type, cmd):
+        self._arm()
+        super().enable_receiving(type, cmd)
+
+    def send(self, data):
+        if self._cut_at is None:
+            return super().send(data)
+        room = self._cut_at - self.tot_bytes_sent
+        if room > 0:
+            return super().send(data[:room])
+        # Cut on the call after the last allowed byte: the sender's buffers
+        # must stay intact while it books the bytes just sent.
+        if self._cut_quietly:
+            self.producer_fifo.clear()
+            self.handle_close()
+        else:
+            self._abort()
+        return 0
+
+    def recv(self, buffer_size):
+        if self._cut_at is None:
+            return super().recv(buffer_size)
+        room = self._cut_at - self.tot_bytes_received
+        if room > 0:
+            return super().recv(min(buffer_size, room))
+        self._abort()
+        raise RetryError  # tells the reader there is nothing to store
+
+    def _abort(self):
+        # The partial upload must be on disk before the client can notice the drop.
+        if self.receive and self.file_obj is not None:
+            self.file_obj.flush()
+        # Zero linger turns the close into a reset, as a broken link would.
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self._resp = ("426 Connection closed; transfer aborted.", LOG.debug)
+        self.close()
+
+    def close(self):
+        if self._refusal and self.receive and self.transfer_finished:
+            self._resp = (self._refusal, LOG.debug)
+        super().close()
+
+
+class FaultyHandler(FTPHandler):
+    dtp_handler = FaultyDTPHandler
+    use_sendfile = False       # every byte must pass send(), where transfer faults cut
+    auth_failed_timeout = 0    # answer refused logins at once; tests wait for them
+    faults = None
+    command_log = None
+    _hung = False
+    _firing = ()
+
+    def pre_process_command(self, line, cmd, arg):
+        self.command_log.record(line, cmd)
+        if self._hung:
+            return
+        self._firing = self.faults.firing(cmd)
+        takeover = next((f for f in self._firing if f.kind in TAKEOVER_KINDS), None)
+        if takeover is None:
+            super().pre_process_command(line, cmd, arg)
+        elif takeover.kind == "reply":
+            self.respond(takeover.reply())
+        elif takeover.kind == "raw":
+            # Below FTPHandler.push, which would encode and so alter the bytes.
+            super(FTPHandler, self).push(takeover.raw_bytes())
+        elif takeover.kind == "close":
+            self.close()
+        else:
+            self._hung = True
+
+    def fault(self, kind):
+        """The fault of that kind spoiling the command being handled, if any."""
+        return next((f for f in self._firing if f.kind == kind), None)
+
+
+class Authorizer(DummyAuthorizer):
+    def validate_authentication(self, username, password, handler):
+        if handler.fault("refuse_login"):
+            raise AuthenticationFailed("Login refused.")
+        super().validate_authentication(username, password, handler)
+
+
+def say(text):
+    sys.stdout.buffer.write((text + "\n").encode("utf-8"))
+    sys.stdout.buffer.flush()
+
+
+def answer(line, faults, command_log):
+    try:
+        request = json.loads(line, strict=False)
+        if not isinstance(request, dict):
+            raise ValueError("not a JSON object")
+        if "query" in request:
+            if request["query"] != "commands":
+                raise ValueError("unknown query %r" % request["query"])
+            return json.dumps(command_log.snapshot())
+        if request.get("fault") == "clear":
+            faults.clear()
+        else:
+            faults.add(Fault(request))
+        return "ok"
+    except ValueError as err:
+        return "error " + " ".join(str(err).split())
+
+
+def control(faults, command_log):
+    for raw_line in sys.stdin.buffer:
+        line = raw_line.decode("utf-8", "surrogateescape").rstrip("\r\n")
+        say(answer(line, faults, command_log))
+    # The test is gone or done with us: stop the server loop in the main thread.
+    signal.pthread_kill(threading.main_thread().ident, signal.SIGTERM)
+
+
+def interrupt(signum, frame):
+    raise KeyboardInterrupt
+
+
+def parse_args():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--no-stdin", action="store_true")
+    return parser.parse_args()
+
+
+def main():
+    args = parse_args()
+    logging.basicConfig(level=logging.WARNING, stream=sys.stderr,
+                        format="ftp_server: %(levelname)s %(message)s")
+    authorizer = Authorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm=PERMISSIONS)
+    FaultyHandler.authorizer = authorizer
+    FaultyHandler.faults = Faults()
+    FaultyHandler.command_log = CommandLog()
+    server = FTPServer((args.host, args.port), FaultyHandler)
+    signal.signal(signal.SIGTERM, interrupt)
+    signal.signal(signal.SIGINT, interrupt)
+    say("PORT %d" % server.address[1])
+    if not args.no_stdin:
+        threading.Thread(target=control, args=(FaultyHandler.faults, FaultyHandler.command_log),
+                         daemon=True).start()
+    try:
+        server.serve_forever(handle_exit=False)
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.close_all()
+
+
+if __name__ == "__main__":
+    main()
