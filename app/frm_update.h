@@ -1,0 +1,76 @@
+// The program's one window. Its controls show the job as it runs and also
+// hold the job's working values, so they are public and keep the names the
+// job's procedures use for them.
+#pragma once
+
+#include "timer.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class ProgressBar;
+
+class FrmUpdate : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FrmUpdate(QWidget* parent = nullptr);
+
+    // Lets the window handle its pending events (paint, clicks) in the
+    // middle of long work on its own thread.
+    void Yield();
+
+    QPlainTextEdit* Tdir = nullptr;
+    QCheckBox* Chkbrisi = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLineEdit* textLDIR = nullptr;
+    QLineEdit* textDIR = nullptr;
+    QLineEdit* Textimedat = nullptr;
+    QLineEdit* textURL = nullptr;
+    QPushButton* Command3 = nullptr;
+    ProgressBar* PB = nullptr;
+    QLabel* Lblmode = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label3 = nullptr;
+
+    // Refreshes the bar and the progress labels after each chunk of a
+    // transfer: lCurrentBytes moved so far out of lTotalBytes.
+    void mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
+
+    // A whole number of seconds as "HH:MM:SS"; hours go on past 23. Empty
+    // when TheTime is negative or not a finite number.
+    static std::string ConvertTime(float TheTime);
+
+    // Timer value when the current file's transfer started.
+    float mStartTime = 0;
+    // Last measured rate in thousands of bytes per second.
+    float mRate = 0;
+    // The clock the rate is measured with; replaceable so that a run can be
+    // replayed with fixed times.
+    std::function<float()> mClock = Timer;
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    static constexpr char kCaption[] = "FTP prenos";
+
+    void SetupUi();
+};

@@ -1,0 +1,55 @@
+#include "progress_bar.h"
+
+#include <cmath>
+
+namespace {
+
+// Resolution of the drawn bar: finer than any bar is wide in pixels.
+constexpr int kSteps = 10000;
+
+}
+
+ProgressBar::ProgressBar(QWidget* parent)
+    : QProgressBar(parent)
+{
+    QProgressBar::setRange(0, kSteps);
+    setTextVisible(false);
+    ShowPosition();
+}
+
+void ProgressBar::SetMin(float min)
+{
+    mMin = min;
+    ShowPosition();
+}
+
+void ProgressBar::SetMax(float max)
+{
+    mMax = max;
+    ShowPosition();
+}
+
+void ProgressBar::SetValue(float value)
+{
+    mValue = value;
+    ShowPosition();
+}
+
+void ProgressBar::ShowPosition()
+{
+    QProgressBar::setValue(FilledSteps());
+}
+
+int ProgressBar::FilledSteps() const
+{
+    // An empty range has nothing to scale by: the bar is full once the value
+    // has reached the maximum (an empty file that is done) and empty before.
+    if (!(mMax > mMin))
+        return mValue >= mMax ? kSteps : 0;
+    const double fraction = (double{mValue} - mMin) / (double{mMax} - mMin);
+    if (!(fraction > 0))
+        return 0;
+    if (fraction >= 1)
+        return kSteps;
+    return static_cast<int>(std::lround(fraction * kSteps));
+}

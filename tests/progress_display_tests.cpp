@@ -1,0 +1,173 @@
+// The progress display replayed with a clock the test sets: what the bar,
+// the labels and the caption show after each event of a transfer.
+
+#include "frm_update.h"
+#include "progress_bar.h"
+
+#include <gtest/gtest.h>
+
+#include <QEvent>
+#include <QLabel>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Progress : public ::testing::Test
+{
+protected:
+    Progress() { f.mClock = [this] { return now; }; }
+
+    // Sends one event with the clock `elapsed` seconds after the start.
+    void Event(int64_t current, int64_t total, float elapsed = 1)
+    {
+        now = f.mStartTime + elapsed;
+        f.mFTP_FileTransferProgress(current, total);
+    }
+
+    static std::string Text(const QLabel* label) { return label->text().toStdString(); }
+
+    FrmUpdate f;
+    float now = 0;
+};
+
+struct Step
+{
+    int64_t current;
+    int64_t total;
+    const char* percent;
+};
+
+TEST_F(Progress, UploadOf600BytesWithTheWindowMinimizedForTheSecondEvent)
+{
+    f.mStartTime = 100;
+    const std::vector<Step> steps = {{255, 600, "0%"}, {510, 600, "42%"}, {600, 600, "100%"}};
+    for (const Step& s : steps) {
+        f.setWindowState(s.current == 510 ? Qt::WindowMinimized : Qt::WindowNoState);
+        Event(s.current, s.total);
+        EXPECT_EQ(Text(f.Label9), s.percent) << s.current;
+        EXPECT_EQ(Text(f.Label7), "0 KB od 0 KB Prenešeno");
+        EXPECT_EQ(f.windowTitle(), s.current == 255 ? "FTP prenos" : "FTP prenos 42%");
+    }
+    EXPECT_EQ(f.PB->toolTip().toStdString(), "600 Bytes od 600 Bytes Prenešeno ");
+    EXPECT_EQ(f.mRate, 0.6f);
+    EXPECT_EQ(Text(f.Label10), ".60 Kbps");
+    EXPECT_EQ(Text(f.Label11), "Do konca še: 00:00:00");
+}
+
+TEST_F(Progress, DownloadOf600BytesThenTheNextFileStartsFromWhatItLeft)
+{
+    for (const Step& s : std::vector<Step>{{256, 600, "0%"}, {511, 600, "43%"}}) {
+        Event(s.current, s.total);
+        EXPECT_EQ(Text(f.Label9), s.percent) << s.current;
+    }
+    f.setWindowState(Qt::WindowMinimized);
+    Event(601, 601);
+    // The caption carries the percentage of the previous count; the label
+    // is then replaced because the bar is full.
+    EXPECT_EQ(f.windowTitle(), "FTP prenos 85%");
+    EXPECT_EQ(Text(f.Label9), "100%");
+    EXPECT_EQ(f.PB->toolTip().toStdString(), "601 Bytes od 601 Bytes Prenešeno ");
+
+    Event(255, 600);
+    EXPECT_EQ(Text(f.Label9), "100%");
+    EXPECT_EQ(f.windowTitle(), "FTP prenos 100%");
+}
+
+TEST_F(Progress, RateIsThousandsOfBytesPerSecondToTwoDecimals)
+{
+    struct Case { int64_t bytes; float elapsed; float rate; const char* text; };
+    for (const Case& c : std::vector<Case>{{1000, 2, 0.5f, ".50 Kbps"},
+                                           {12345, 1, 12.35f, "12.35 Kbps"},
+                                           {125, 1, 0.13f, ".13 Kbps"},
+                                           {123456, 1, 123.46f, "123.46 Kbps"},
+                                           {0, 3, 0.0f, ".00 Kbps"}}) {
+        Event(c.bytes, 1000000, c.elapsed);
+        EXPECT_EQ(f.mRate, c.rate) << c.bytes;
+        EXPECT_EQ(Text(f.Label10), c.text);
+    }
+}
+
+TEST_F(Progress, NoTimeGoneByKeepsTheLastRate)
+{
+    f.Label11->setText("Konec.");
+    Event(255, 600, 0);
+    EXPECT_EQ(f.mRate, 0.0f);
+    EXPECT_EQ(Text(f.Label11), "Konec.");
+
+    f.mRate = 0.125f;
+    Event(510, 600, 0);
+    EXPECT_EQ(f.mRate, 0.125f);
+    EXPECT_EQ(Text(f.Label10), ".125 Kbps");
+    EXPECT_EQ(Text(f.Label11), "Do konca še: 00:00:00");
+}
+
+TEST_F(Progress, TimeRemainingAtTheLastRate)
+{
+    struct Case { int64_t total; const char* text; };
+    f.mRate = 1;
+    for (const Case& c : std::vector<Case>{{61440, "Do konca še: 00:01:00"},
+                                           {3814400, "Do konca še: 01:02:05"},
+                                           {102400000, "Do konca še: 27:46:40"},
+                                           {0, "Do konca še: 00:00:00"}}) {
+        f.Label11->setText("Konec.");
+        Event(0, c.total, 0);
+        EXPECT_EQ(Text(f.Label11), c.text);
+    }
+}
+
+TEST_F(Progress, TransferAcrossMidnightLeavesTimeRemaining)
+{
+    f.mStartTime = 86399;
+    now = 1;
+    f.Label11->setText("Konec.");
+    f.mFTP_FileTransferProgress(43199000, 86398000);
+    EXPECT_EQ(Text(f.Label10), "-.50 Kbps");
+    EXPECT_EQ(Text(f.Label11), "Konec.");
+}
+
+TEST_F(Progress, EmptyFileAndLargeFile)
+{
+    Event(0, 0);
+    EXPECT_EQ(f.PB->Max(), 0.0f);
+    EXPECT_EQ(Text(f.Label9), "100%");
+    EXPECT_EQ(Text(f.Label7), "0 KB od 0 KB Prenešeno");
+
+    Event(3000000000, 5000000000);
+    EXPECT_EQ(f.PB->toolTip().toStdString(), "3000000000 Bytes od 5000000000 Bytes Prenešeno ");
+    EXPECT_EQ(Text(f.Label7), "2929687 KB od 4882812 KB Prenešeno");
+}
+
+// Counts how often a control is told that its tooltip changed.
+struct ToolTipChanges : QObject
+{
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::ToolTipChange;
+        return false;
+    }
+};
+
+TEST_F(Progress, UnchangedTextsAreNotWrittenAgain)
+{
+    ToolTipChanges changes;
+    f.PB->installEventFilter(&changes);
+    Event(510, 510);
+    Event(510, 510);
+    EXPECT_EQ(changes.count, 1);
+}
+
+TEST(ConvertTime, WholeSecondsAsHoursMinutesSeconds)
+{
+    EXPECT_EQ(FrmUpdate::ConvertTime(0), "00:00:00");
+    EXPECT_EQ(FrmUpdate::ConvertTime(5), "00:00:05");
+    EXPECT_EQ(FrmUpdate::ConvertTime(60), "00:01:00");
+    EXPECT_EQ(FrmUpdate::ConvertTime(3725), "01:02:05");
+    EXPECT_EQ(FrmUpdate::ConvertTime(-1), "");
+    EXPECT_EQ(FrmUpdate::ConvertTime(NAN), "");
+}
+
+}
