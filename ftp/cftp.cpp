@@ -7,7 +7,9 @@
 #include "inet_last_error.h"
 #include "server_address.h"
 
-cFTP::cFTP() : hSession(inet::Session::Open()) {
+cFTP::cFTP() : cFTP(inet::Session::Open()) {}
+
+cFTP::cFTP(std::unique_ptr<inet::Session> session) : hSession(std::move(session)) {
   if (!hSession) RecordLastError("InternetOpen");
 }
 

@@ -19,6 +19,9 @@
 class cFTP {
  public:
   cFTP();
+  // With a session that could not be opened (nullptr), every connection
+  // attempt fails; the default constructor opens its own.
+  explicit cFTP(std::unique_ptr<inet::Session> session);
   ~cFTP();
   cFTP(const cFTP&) = delete;
   cFTP& operator=(const cFTP&) = delete;

@@ -60,7 +60,6 @@ bool LocalDownload::Write(const char* data, size_t size) {
 bool LocalDownload::Flush() {
   const char* data = pending_.data();
   size_t size = pending_.size();
-  pending_.clear();
   while (size > 0) {
     ssize_t written = ::write(fd_, data, size);
     if (written < 0) {
@@ -70,6 +69,7 @@ bool LocalDownload::Flush() {
     data += written;
     size -= static_cast<size_t>(written);
   }
+  pending_.clear();
   return true;
 }
 

@@ -17,6 +17,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.ioloop import RetryError
 from pyftpdlib.servers import FTPServer
@@ -34,9 +35,11 @@ REQUIRED_FIELDS = {
     "short_retr": ("bytes",),
     "refuse_after_stor": ("code", "text"),
     "raw": ("cmd", "data"),
+    "list_dots": (),
 }
 # Kinds that only make sense for one command.
-IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR"}
+IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
+               "list_dots": "LIST"}
 # Kinds that replace the command's normal handling altogether.
 TAKEOVER_KINDS = ("reply", "close", "hang", "raw")
 
@@ -169,8 +172,21 @@ class FaultyDTPHandler(DTPHandler):
         super().close()
 
 
+class DottedFS(AbstractedFS):
+    """Lists "." and ".." as well, as some servers do, when list_dots is on."""
+
+    def listdir(self, path):
+        names = super().listdir(path)
+        if self.cmd_channel.fault("list_dots"):
+            names = [".", ".."] + names
+        return names
+
+    listdirinfo = listdir
+
+
 class FaultyHandler(FTPHandler):
     dtp_handler = FaultyDTPHandler
+    abstracted_fs = DottedFS
     use_sendfile = False       # every byte must pass send(), where transfer faults cut
     auth_failed_timeout = 0    # answer refused logins at once; tests wait for them
     faults = None

@@ -17,6 +17,7 @@
 //   {"fault":"short_retr","bytes":N}          only N bytes sent, yet 226
 //   {"fault":"refuse_after_stor","code":552,"text":"..."}  stored, then refused
 //   {"fault":"raw","cmd":"PWD","data":"..."}  these bytes instead of a reply
+//   {"fault":"list_dots"}                    listings include "." and ".."
 // Each may add "times" (how many matching commands it spoils; default all)
 // and "after" (how many to let through first).
 class FtpTestServer {

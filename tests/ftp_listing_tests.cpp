@@ -1,0 +1,71 @@
+// Remote listings through libcurl's own listing parser.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ftp_client_fixture.h"
+
+namespace fs = std::filesystem;
+using Listing = FtpClientTest;
+
+TEST_F(Listing, MatchesAreJoinedByCommasInTheServersOrder) {
+  for (const char* name : {"b.txt", "a.txt", "c.txt", "note.csv"}) writeBytes(Remote(name), "x");
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(ftp.GetFTPdir("b.txt"), "b.txt");
+  // The test server sorts its listings.
+  EXPECT_EQ(ftp.GetFTPdir("*.txt"), "a.txt,b.txt,c.txt");
+  EXPECT_EQ(ftp.GetFTPdir("?.txt"), "a.txt,b.txt,c.txt");
+  EXPECT_EQ(ftp.GetFTPdir("*.*"), "a.txt,b.txt,c.txt,note.csv");
+  EXPECT_EQ(ftp.GetFTPdir("*.TXT"), "");
+}
+
+TEST_F(Listing, NoMatchIsEmptyAndLeavesTheErrorTextAlone) {
+  ASSERT_TRUE(Connect());
+  EXPECT_FALSE(ftp.DeleteFTPFile("gone"));
+  std::string before = ftp.GetLastErrorMessage();
+  EXPECT_EQ(ftp.GetFTPdir("*.xml"), "");
+  EXPECT_EQ(ftp.GetFTPdir("/missing/*"), "");
+  EXPECT_EQ(ftp.GetLastErrorMessage(), before);
+}
+
+TEST_F(Listing, DirectoriesAreListedButNotOfferedForDownload) {
+  fs::create_directory(Remote("data.d"));
+  writeBytes(Remote("data.txt"), "x");
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(ftp.GetFTPdir("data*"), "data.d,data.txt");
+  EXPECT_EQ(ftp.GetFTPFileNames("data*"), "data.txt");
+}
+
+TEST_F(Listing, AbsoluteAndRelativePatternsAndTheDirectoryStaysPut) {
+  fs::create_directories(Remote("in/sub"));
+  writeBytes(Remote("in/sub/x.dat"), "x");
+  writeBytes(Remote("top.dat"), "x");
+  ASSERT_TRUE(Connect());
+  ASSERT_TRUE(ftp.SetFTPDirectory("/in"));
+  EXPECT_EQ(ftp.GetFTPdir("sub/*.dat"), "x.dat");
+  EXPECT_EQ(ftp.GetFTPdir("/*.dat"), "top.dat");
+  EXPECT_EQ(ftp.GetFTPdir("../*.dat"), "top.dat");
+  EXPECT_EQ(ftp.GetFTPDirectory(), "/in");
+  EXPECT_EQ(ftp.GetFTPdir("*"), "sub");
+}
+
+TEST_F(Listing, DotEntriesAreNeverListed) {
+  server.inject(R"({"fault":"list_dots"})");
+  writeBytes(Remote("only.txt"), "x");
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(ftp.GetFTPdir("*"), "only.txt");
+}
+
+TEST_F(Listing, TenThousandNamesAllArriveInOrder) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 10000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "file%05d.dat", i);
+    names.push_back(name);
+    writeBytes(Remote(name), "");
+  }
+  ASSERT_TRUE(Connect());
+  std::string expected;
+  for (const std::string& name : names) expected += (expected.empty() ? "" : ",") + name;
+  EXPECT_EQ(ftp.GetFTPdir("*.dat"), expected);
+}

@@ -1,0 +1,199 @@
+// Streamed transfers: the bytes, the events, and that nothing is lost when
+// the server or the connection fails.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ftp_client_fixture.h"
+
+namespace fs = std::filesystem;
+using Transfer = FtpClientTest;
+using Events = std::vector<std::pair<int64_t, int64_t>>;
+
+class TransferSizes : public FtpClientTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(TransferSizes, BothDirectionsAreByteExact) {
+  std::string bytes = randomBytes(GetParam(), static_cast<unsigned>(GetParam()));
+  writeBytes(Local("up.bin"), bytes);
+  ASSERT_TRUE(Connect());
+  std::string localPath = Local("up.bin").string(), remotePath = "up.bin";
+  ASSERT_TRUE(ftp.FTPUploadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
+  EXPECT_EQ(readBytes(Remote("up.bin")), bytes);
+  localPath = Local("down.bin").string();
+  ASSERT_TRUE(ftp.FTPDownloadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
+  EXPECT_EQ(readBytes(Local("down.bin")), bytes);
+  EXPECT_EQ(Leftovers(local.path()), (std::vector<std::string>{"down.bin", "up.bin"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TransferSizes,
+                         ::testing::Values(0, 1, 254, 255, 256, 510, 600, 1 << 20));
+
+TEST_F(Transfer, UploadEventsAndClosingTexts) {
+  ASSERT_TRUE(Connect());
+  for (auto [size, expected] : {std::pair<size_t, Events>{600, {{255, 600}, {510, 600}, {600, 600}}},
+                                {510, {{255, 510}, {510, 510}, {510, 510}}},
+                                {0, {{0, 0}}}}) {
+    events.clear();
+    texts.clear();
+    writeBytes(Local("f"), std::string(size, 'u'));
+    std::string localPath = Local("f").string(), remotePath = "f";
+    ASSERT_TRUE(ftp.FTPUploadFile(localPath, remotePath));
+    EXPECT_EQ(events, expected) << size;
+    EXPECT_EQ(texts, (std::vector<std::string>{"Konec.", "INTERNET CLOSE"}));
+  }
+}
+
+TEST_F(Transfer, DownloadEventsRunOneAheadAndAnEmptyFileArrives) {
+  ASSERT_TRUE(Connect());
+  for (auto [size, expected] : {std::pair<size_t, Events>{600, {{256, 600}, {511, 600}, {601, 601}}},
+                                {510, {{256, 510}, {511, 510}, {511, 510}}},
+                                {0, {{1, 0}}}}) {
+    events.clear();
+    writeBytes(Remote("f"), std::string(size, 'd'));
+    std::string localPath = Local("f").string(), remotePath = "f";
+    ASSERT_TRUE(ftp.FTPDownloadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
+    EXPECT_EQ(events, expected) << size;
+    EXPECT_EQ(fs::file_size(Local("f")), size);
+  }
+}
+
+TEST_F(Transfer, ArgumentsAreTrimmedInPlace) {
+  writeBytes(Local("t.bin"), "abc");
+  ASSERT_TRUE(Connect());
+  std::string localPath = "  " + Local("t.bin").string() + " ", remotePath = " t.bin  ";
+  ASSERT_TRUE(ftp.FTPUploadFile(localPath, remotePath));
+  EXPECT_EQ(localPath, Local("t.bin").string());
+  EXPECT_EQ(remotePath, "t.bin");
+}
+
+TEST_F(Transfer, FailuresNameTheirStep) {
+  std::string localPath = "", remotePath = "x";
+  EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage().rfind("FtpOpenFile:PutFile error code: 87", 0), 0u);
+  localPath = Local("x").string();
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(),
+            "FtpFindFirstFile error code: 6 Message: There is no connection to the server.");
+  ASSERT_TRUE(Connect());
+  EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(),
+            "CreateFile error code: 2 Message: The local file or folder does not exist.");
+  EXPECT_TRUE(server.commands().back().rfind("STOR", 0) != 0) << "nothing sent for a missing file";
+  writeBytes(Local("x"), "x");
+  server.inject(R"({"fault":"reply","cmd":"STOR","code":553,"text":"Not allowed."})");
+  EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(), "553 Not allowed.");
+  writeBytes(Remote("r"), "r");
+  server.inject(R"({"fault":"reply","cmd":"RETR","code":550,"text":"Locked."})");
+  localPath = Local("r").string(), remotePath = "r";
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(), "550 Locked.");
+}
+
+// A missing remote file says so, instead of repeating an older failure.
+TEST_F(Transfer, MissingRemoteFileLeavesItsOwnText) {
+  ASSERT_TRUE(Connect());
+  EXPECT_FALSE(ftp.DeleteFTPFile("older failure"));
+  std::string localPath = Local("x").string(), remotePath = "absent.bin";
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(),
+            "FtpFindFirstFile error code: 18 Message: No such file on the server.");
+  EXPECT_TRUE(events.empty());
+}
+
+// The server takes the whole file and then refuses it: not a success, and
+// nothing of it stays on the server.
+TEST_F(Transfer, RefusalAtTheEndOfAnUploadFailsIt) {
+  writeBytes(Local("q.bin"), std::string(1000, 'q'));
+  ASSERT_TRUE(Connect());
+  server.inject(R"({"fault":"refuse_after_stor","code":552,"text":"Quota exceeded."})");
+  std::string localPath = Local("q.bin").string(), remotePath = "q.bin";
+  EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(), "552 Quota exceeded.");
+  EXPECT_FALSE(fs::exists(Remote("q.bin")));
+  EXPECT_TRUE(fs::exists(Local("q.bin")));
+}
+
+// The data connection breaks in the middle of an upload: the partial file
+// is removed and the text is that of the write, not of the removal.
+TEST_F(Transfer, BrokenUploadRemovesThePartialRemoteFile) {
+  writeBytes(Local("big.bin"), randomBytes(3 << 20, 7));
+  ASSERT_TRUE(Connect());
+  server.inject(R"({"fault":"drop_data","cmd":"STOR","bytes":100000})");
+  std::string localPath = Local("big.bin").string(), remotePath = "big.bin";
+  EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage().rfind("InternetWriteFile", 0), 0u) << ftp.GetLastErrorMessage();
+  EXPECT_FALSE(fs::exists(Remote("big.bin")));
+  std::vector<std::string> sent = server.commands();
+  EXPECT_EQ(sent.back(), "DELE /big.bin");
+}
+
+// The server reports success after sending part of the file: the download
+// fails where the data ran out, and the old local file stays as it was.
+TEST_F(Transfer, ShortDownloadFailsAndKeepsTheOldLocalFile) {
+  writeBytes(Remote("s.bin"), std::string(600, 'n'));
+  writeBytes(Local("s.bin"), "old contents");
+  ASSERT_TRUE(Connect());
+  std::string localPath = Local("s.bin").string(), remotePath = "s.bin";
+  server.inject(R"({"fault":"short_retr","bytes":300,"times":1})");
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage().rfind("InternetReadFile error code: 12030", 0), 0u)
+      << ftp.GetLastErrorMessage();
+  server.inject(R"({"fault":"short_retr","bytes":550,"times":1})");
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage().rfind("InternetReadFile2 error code: 12030", 0), 0u);
+  EXPECT_EQ(readBytes(Local("s.bin")), "old contents");
+  EXPECT_EQ(Leftovers(local.path()), std::vector<std::string>{"s.bin"});
+}
+
+TEST_F(Transfer, DroppedDownloadLeavesNoTemporaryFile) {
+  writeBytes(Remote("d.bin"), randomBytes(2 << 20, 3));
+  ASSERT_TRUE(Connect());
+  server.inject(R"({"fault":"drop_data","cmd":"RETR","bytes":70000})");
+  std::string localPath = Local("d.bin").string(), remotePath = "d.bin";
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_TRUE(Leftovers(local.path()).empty());
+}
+
+// A size beyond 32 bits is taken whole: 100 bytes of a 4 GiB file are a
+// short transfer, not a complete one.
+TEST_F(Transfer, SizesBeyondThirtyTwoBitsAreNotCutShort) {
+  writeBytes(Remote("huge.bin"), "");
+  fs::resize_file(Remote("huge.bin"), 4294967396ULL);
+  ASSERT_TRUE(Connect());
+  server.inject(R"({"fault":"short_retr","bytes":100})");
+  std::string localPath = Local("huge.bin").string(), remotePath = "huge.bin";
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_FALSE(fs::exists(Local("huge.bin")));
+}
+
+// Line ends in ASCII mode are the server's business; the client asks for
+// the type and sends the bytes as they are.
+TEST_F(Transfer, WholeFileTransfersReplaceTheLocalFileAndAskForTheType) {
+  const std::string text = "one\r\ntwo\r\n";
+  writeBytes(Local("t.txt"), text);
+  writeBytes(Local("back.txt"), "to be replaced, and longer than what replaces it");
+  ASSERT_TRUE(Connect());
+  ASSERT_TRUE(ftp.SimpleFTPPutFile(Local("t.txt").string(), "bin.txt"));
+  EXPECT_EQ(readBytes(Remote("bin.txt")), text);
+  ASSERT_TRUE(ftp.SimpleFTPGetFile(Local("back.txt").string(), "bin.txt"));
+  EXPECT_EQ(readBytes(Local("back.txt")), text);
+  EXPECT_EQ(server.commands().back(), "RETR /bin.txt");
+  ftp.SetTransferASCII();
+  ASSERT_TRUE(ftp.SimpleFTPPutFile(Local("t.txt").string(), "asc.txt"));
+  std::vector<std::string> sent = server.commands();
+  EXPECT_EQ(sent[sent.size() - 2], "TYPE A");
+  EXPECT_FALSE(ftp.SimpleFTPGetFile(Local("n.txt").string(), "none.txt"));
+  EXPECT_EQ(ftp.GetLastErrorMessage().substr(0, 4), "550 ");
+}
+
+TEST_F(Transfer, ServerThatStopsAnsweringTimesOut) {
+  writeBytes(Remote("h.bin"), "h");
+  ftp.SetTimeouts({2, 2, 2});
+  ASSERT_TRUE(Connect());
+  server.inject(R"({"fault":"hang","cmd":"RETR"})");
+  std::string localPath = Local("h.bin").string(), remotePath = "h.bin";
+  EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(),
+            "FtpOpenFile:GetFile error code: 12002 Message: The operation timed out.");
+}
