@@ -3,12 +3,14 @@
 // job's procedures use for them.
 #pragma once
 
+#include "cftp.h"
 #include "timer.h"
 
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -66,11 +68,56 @@ public:
     // replayed with fixed times.
     std::function<float()> mClock = Timer;
 
+    // The job.
+    std::string mSection;
+    std::string mUser;
+    std::string mPassword;
+    std::string mIniFile;
+    bool mFirstActivate = false;
+    std::unique_ptr<cFTP> mFTP;
+
+    // The program's arguments joined by single blanks.
+    std::string mCommandLine;
+
+    // Reads the job from the settings file and prepares the FTP client;
+    // runs once, before the window is first shown.
+    void Form_Load();
+    // Starts the job on the first activation only; never returns then.
+    void Form_Activate();
+
+    void ftpprenos(std::string& ukaz);
+    void upload();
+    void download();
+
 protected:
     bool event(QEvent* e) override;
+
+private slots:
+    // "Zapri": ends the program at once, whatever the job is doing.
+    void Command3_Click();
 
 private:
     static constexpr char kCaption[] = "FTP prenos";
 
     void SetupUi();
+
+    void ReadJob();
+    [[noreturn]] void RunJob(std::string sExtraLine);
+    void ReportConnectionFailure();
+    void StartFollowUps();
+    void ShowStatus(const std::string& text);
+    void ReportToConsole(const std::string& text);
+    void NoteOutcome(int status);
+    [[noreturn]] void EndProgram(int status);
+    template <typename Transfer>
+    bool TryThreeTimes(const std::string& startText, Transfer transfer);
+    bool AppendOrReport(const std::string& record);
+    void GiveUp(const std::string& prefix, const std::string& source,
+                const std::string& destination);
+
+    // The first failure decides the exit status.
+    int mOutcome = 0;
+    // Without a display nobody sees the window: status texts also go to
+    // standard output, for the scheduler's mail or the journal.
+    bool mEchoStatus = false;
 };

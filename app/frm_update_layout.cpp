@@ -113,6 +113,7 @@ void FrmUpdate::SetupUi()
 
     Command3 = new QPushButton(QString::fromUtf8("Zapri"), this);
     Place(Command3, "Command3", 6000, 0, 1695, 375);
+    connect(Command3, &QPushButton::clicked, this, &FrmUpdate::Command3_Click);
 
     PB = new ProgressBar(this);
     Place(PB, "PB", 120, 4560, 4692, 348);
@@ -185,5 +186,8 @@ bool FrmUpdate::event(QEvent* e)
     const bool remeasure = e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show;
     if (remeasure && Lblmode)
         Lblmode->adjustSize();
+    // The job runs from the event loop, not from inside this handler.
+    if (e->type() == QEvent::WindowActivate)
+        QMetaObject::invokeMethod(this, &FrmUpdate::Form_Activate, Qt::QueuedConnection);
     return QWidget::event(e);
 }

@@ -49,6 +49,10 @@ std::string FailureRecord(const std::string& source, const std::string& destinat
   return kFailureMark + DateTimeText() + " " + PathPart(source, destination) + " " + errorText;
 }
 
+std::string ConnectionFailureRecord(const std::string& server, const std::string& errorText) {
+  return kFailureMark + DateTimeText() + " " + server + " " + errorText;
+}
+
 bool AppendLogRecord(const std::string& record) {
   const int fd = open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return false;

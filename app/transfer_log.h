@@ -15,6 +15,9 @@ std::string SuccessRecord(const std::string& source, const std::string& destinat
 std::string FailureRecord(const std::string& source, const std::string& destination,
                           const std::string& errorText);
 
+// "NAPAKA<date time> <server> <errorText>": the connection could not be opened.
+std::string ConnectionFailureRecord(const std::string& server, const std::string& errorText);
+
 // Appends record and CR LF to "KESTRIN.log" in the current working directory,
 // creating the file when missing. The file is open only for this call, so a
 // crash loses nothing already written. False when the file could not be

@@ -13,9 +13,20 @@
 
 namespace inet {
 
+namespace {
+// The program runs one download at a time.
+LocalDownload* running_download = nullptr;
+}  // namespace
+
+void RemoveUnfinishedDownload() {
+  if (running_download && !running_download->temporary_path().empty())
+    ::unlink(running_download->temporary_path().c_str());
+}
+
 LocalDownload::LocalDownload(std::string destination) : destination_(std::move(destination)) {}
 
 LocalDownload::~LocalDownload() {
+  if (running_download == this) running_download = nullptr;
   if (fd_ >= 0) ::close(fd_);
   if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
 }
@@ -45,6 +56,7 @@ bool LocalDownload::Create() {
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd_, 0666 & ~mask);
+  running_download = this;
   return true;
 }
 
@@ -81,6 +93,7 @@ bool LocalDownload::Commit() {
   if (closed != 0) return Fail(errno);
   if (::rename(temporary_.c_str(), destination_.c_str()) != 0) return Fail(errno);
   committed_ = true;
+  running_download = nullptr;
   return true;
 }
 

@@ -9,6 +9,10 @@
 
 namespace inet {
 
+// Removes the temporary file of a download still running, for a program
+// that ends in the middle of one.
+void RemoveUnfinishedDownload();
+
 class LocalDownload {
  public:
   explicit LocalDownload(std::string destination);

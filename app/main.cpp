@@ -1,0 +1,93 @@
+// Starts the program: the window, its load, and the job at its first
+// activation. The job ends the process itself.
+#include "exit_status.h"
+#include "frm_update.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace {
+
+constexpr char kVersion[] = "kestrin " KESTRIN_VERSION;
+constexpr char kUsage[] =
+    "Usage: kestrin [SECTION][, TRANSFER LINE]\n"
+    "Runs one FTP transfer job of kestrin.ini, which lies beside the program,\n"
+    "and ends. SECTION names the job section; without it, IZBRANO in section\n"
+    "PROGRAM does. An extra transfer line (pattern, direction, DEL) may follow.\n"
+    "Exit status: 0 all files moved, 1 a file failed, 2 no connection,\n"
+    "3 closed by the user, 4 a follow-up command or the run failed.\n";
+
+std::string JoinArguments(int argc, char** argv)
+{
+    std::string text;
+    for (int i = 1; i < argc; ++i)
+        text += (i > 1 ? " " : "") + std::string(argv[i]);
+    return text;
+}
+
+// No dialog ever waits for a click nobody will make: any failure that gets
+// this far is one line on standard error and a status of its own.
+[[noreturn]] void EndOnUncaughtFailure()
+{
+    std::string what = "unknown failure";
+    try {
+        if (std::exception_ptr failure = std::current_exception())
+            std::rethrow_exception(failure);
+    } catch (const std::exception& failure) {
+        what = failure.what();
+    } catch (...) {
+    }
+    std::fprintf(stderr, "kestrin: the run failed: %s\n", what.c_str());
+    std::fflush(stdout);
+    std::_Exit(kExitRunFailure);
+}
+
+// Without any display, Qt would abort at start; scheduled runs have none.
+void ChoosePlatform()
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts(kVersion);
+        return kExitOk;
+    }
+    std::set_terminate(EndOnUncaughtFailure);
+    ChoosePlatform();
+    std::setlocale(LC_ALL, "");
+
+    // Qt sees only the program's name: the arguments belong to the job and
+    // must not be taken for Qt's own options.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+
+    FrmUpdate window;
+    window.mCommandLine = JoinArguments(argc, argv);
+    try {
+        window.Form_Load();
+    } catch (const std::exception&) {
+        EndOnUncaughtFailure();
+    }
+    window.show();
+    // A window on an X server without a window manager is never activated;
+    // the first turn of the event loop then counts as its activation.
+    QTimer::singleShot(0, &window, &FrmUpdate::Form_Activate);
+    return app.exec();
+}

@@ -1,0 +1,68 @@
+// Loading the window: the job's settings and the FTP client.
+#include "frm_update.h"
+
+#include "present_value.h"
+#include "program_dir.h"
+#include "rwini1.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+constexpr char kIniFileName[] = "kestrin.ini";
+constexpr char kProgramSection[] = "PROGRAM";
+constexpr char kSelectedKey[] = "IZBRANO";
+// The one value that selects passive mode, matched exactly.
+constexpr char kPassiveValue[] = "PASIVE";
+constexpr char kPassiveCaption[] = "Pasivno";
+constexpr char kActiveCaption[] = "Aktivno";
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+bool IsHeadless() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+}  // namespace
+
+// Server, directories and login of section mSection; an absent local
+// directory means the program's own.
+void FrmUpdate::ReadJob()
+{
+    textURL->setText(Text(ReadINI(mSection, "FTPURL", mIniFile)));
+    textDIR->setText(Text(ReadINI(mSection, "ftpdir", mIniFile)));
+    textLDIR->setText(Text(ReadINI(mSection, "localdir", mIniFile)));
+    mUser = ReadINI(mSection, "uporabnik", mIniFile);
+    mPassword = ReadINI(mSection, "geslo", mIniFile);
+    if (!IsPresent(textLDIR->text().toStdString()))
+        textLDIR->setText(Text(ProgramDirectory() + "/"));
+}
+
+void FrmUpdate::Form_Load()
+{
+    mEchoStatus = IsHeadless();
+    mIniFile = ProgramDirectory() + "/" + kIniFileName;
+    mSection = ReadINI(kProgramSection, kSelectedKey, mIniFile);
+    ReadJob();
+    const std::string mode = ReadINI(mSection, "mode", mIniFile);
+
+    mFTP = std::make_unique<cFTP>();
+    mFTP->FileTransferProgress = [this](int64_t current, int64_t total) {
+        mFTP_FileTransferProgress(current, total);
+    };
+    mFTP->YieldToWindow = [this] { Yield(); };
+    mFTP->ShowTransferText = [this](const std::string& text) { Label11->setText(Text(text)); };
+
+    if (mode == kPassiveValue) {
+        mFTP->SetModePassive();
+        Lblmode->setText(QString::fromLatin1(kPassiveCaption));
+    } else {
+        mFTP->SetModeActive();
+        Lblmode->setText(QString::fromLatin1(kActiveCaption));
+    }
+    mFTP->SetTransferBinary();
+    mFirstActivate = true;
+}

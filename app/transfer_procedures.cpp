@@ -1,0 +1,115 @@
+// Moving one file: up to three attempts with a reconnect between them, one
+// log record, and the source deleted only after a confirmed success.
+#include "frm_update.h"
+
+#include "exit_status.h"
+#include "transfer_log.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr int kAttempts = 3;
+constexpr milliseconds kPauseBeforeFirstAttempt(100);
+constexpr milliseconds kPauseAfterFailedAttempt(1000);
+constexpr milliseconds kPauseAfterReconnect(1000);
+constexpr milliseconds kPauseBeforeEnd(5000);
+
+constexpr char kRootDirectory[] = "/";
+constexpr char kUploadStart[] = "Status: prenos na strežnik...";
+constexpr char kDownloadStart[] = "Status: prenos iz strežnika...";
+constexpr char kUploadFailure[] = "Status napaka:";
+constexpr char kDownloadFailure[] = "Status napaka: ";
+constexpr char kTransferDone[] = "Status: Prenos je končan.";
+
+void Pause(milliseconds length) { std::this_thread::sleep_for(length); }
+
+}  // namespace
+
+template <typename Transfer>
+bool FrmUpdate::TryThreeTimes(const std::string& startText, Transfer transfer)
+{
+    bool ok = false;
+    for (int attemptsLeft = kAttempts; attemptsLeft > 0;) {
+        ok = transfer();
+        --attemptsLeft;
+        if (ok || attemptsLeft == 0)
+            break;
+        ShowStatus(mFTP->GetLastErrorMessage());
+        Yield();
+        Pause(kPauseAfterFailedAttempt);
+        mFTP->CloseConnection();
+        mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword);
+        Yield();
+        mFTP->SetFTPDirectory(kRootDirectory);
+        Pause(kPauseAfterReconnect);
+        ShowStatus(startText);
+        Yield();
+    }
+    return ok;
+}
+
+// After the last failed attempt: the record, then the end of the program.
+// A record that cannot be written keeps the program going with the next
+// file, so that the failure is at least not silent in the exit status.
+void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
+                       const std::string& destination)
+{
+    const std::string error = mFTP->GetLastErrorMessage();
+    ShowStatus(prefix + error);
+    NoteOutcome(kExitFileFailed);
+    if (!AppendOrReport(FailureRecord(source, destination, mFTP->GetLastErrorMessage())))
+        return;
+    Pause(kPauseBeforeEnd);
+    EndProgram(mOutcome);
+}
+
+void FrmUpdate::upload()
+{
+    std::string remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
+    std::string localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
+    mStartTime = mClock();
+    ShowStatus(kUploadStart);
+    mFTP->SetFTPDirectory(kRootDirectory);
+    Pause(kPauseBeforeFirstAttempt);
+    if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
+        GiveUp(kUploadFailure, localPath, remotePath);
+    } else {
+        ShowStatus(kTransferDone);
+        Yield();
+        // The source goes only once its record is written: a log without
+        // the record must never go with a file that is gone.
+        if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked())
+            ::unlink(localPath.c_str());
+        Yield();
+    }
+    Yield();
+}
+
+void FrmUpdate::download()
+{
+    std::string remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
+    std::string localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
+    mStartTime = mClock();
+    ShowStatus(kDownloadStart);
+    mFTP->SetFTPDirectory(kRootDirectory);
+    Yield();
+    Pause(kPauseBeforeFirstAttempt);
+    if (!TryThreeTimes(kDownloadStart, [&] { return mFTP->FTPDownloadFile(localPath, remotePath); })) {
+        GiveUp(kDownloadFailure, remotePath, localPath);
+    } else {
+        ShowStatus(kTransferDone);
+        if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked())
+            mFTP->DeleteFTPFile(remotePath);
+        Yield();
+    }
+    Yield();
+}
