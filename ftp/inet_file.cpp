@@ -67,7 +67,9 @@ bool RemoteFile::Begin() {
   // The server has accepted the transfer once libcurl asks for the first
   // bytes to send, or hands over the first bytes received.
   connection_.Drive([this] { return paused_ || arrived_; });
-  if (connection_.done_ && connection_.result_ != CURLE_OK) return Fail();
+  // A download that failed after some bytes came was accepted all the same:
+  // its failure shows where the bytes run out.
+  if (connection_.done_ && connection_.result_ != CURLE_OK && !arrived_) return Fail();
   return true;
 }
 
