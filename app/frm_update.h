@@ -79,8 +79,9 @@ public:
     // The program's arguments joined by single blanks.
     std::string mCommandLine;
 
-    // Reads the job from the settings file and prepares the FTP client;
-    // runs once, before the window is first shown.
+    // Reads the job from the settings file (mIniFile, by default
+    // kestrin.ini beside the program) and prepares the FTP client; runs
+    // once, before the window is first shown.
     void Form_Load();
     // Starts the job on the first activation only; never returns then.
     void Form_Activate();

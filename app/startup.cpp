@@ -44,7 +44,8 @@ void FrmUpdate::ReadJob()
 void FrmUpdate::Form_Load()
 {
     mEchoStatus = IsHeadless();
-    mIniFile = ProgramDirectory() + "/" + kIniFileName;
+    if (mIniFile.empty())
+        mIniFile = ProgramDirectory() + "/" + kIniFileName;
     mSection = ReadINI(kProgramSection, kSelectedKey, mIniFile);
     ReadJob();
     const std::string mode = ReadINI(mSection, "mode", mIniFile);

@@ -1,0 +1,97 @@
+// The window with a job behind it: what loading puts into the controls, and
+// the close button in the middle of a transfer.
+#include "file_bytes.h"
+#include "frm_update.h"
+#include "ftp_test_server.h"
+#include "program_dir.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string LoadedField(const std::string& ini, QLineEdit* FrmUpdate::*field, FrmUpdate& window)
+{
+    TempDir dir;
+    writeBytes(dir.path() / "kestrin.ini", ini);
+    window.mIniFile = (dir.path() / "kestrin.ini").string();
+    window.Form_Load();
+    return (window.*field)->text().toStdString();
+}
+
+}  // namespace
+
+TEST(WindowLoad, FillsServerDirectoriesAndModeFromTheSelectedSection)
+{
+    FrmUpdate window;
+    const std::string ini =
+        "[PROGRAM]\nIZBRANO=J1\n[J1]\nFTPURL=ftp.example.org\nftpdir=/in/\n"
+        "localdir=/data/out/\nuporabnik=jan\ngeslo=skrito\nmode=PASIVE\n";
+    EXPECT_EQ(LoadedField(ini, &FrmUpdate::textURL, window), "ftp.example.org");
+    EXPECT_EQ(window.textDIR->text().toStdString(), "/in/");
+    EXPECT_EQ(window.textLDIR->text().toStdString(), "/data/out/");
+    EXPECT_EQ(window.Lblmode->text().toStdString(), "Pasivno");
+    EXPECT_EQ(window.mUser, "jan");
+    EXPECT_EQ(window.mPassword, "skrito");
+    EXPECT_TRUE(window.mFirstActivate);
+}
+
+TEST(WindowLoad, AnythingButTheExactModeWordIsActive)
+{
+    for (const char* mode : {"pasive", "PASSIVE", "", "PASIVE."}) {
+        FrmUpdate window;
+        LoadedField(std::string("[PROGRAM]\nIZBRANO=J\n[J]\nmode=") + mode + "\n",
+                    &FrmUpdate::textURL, window);
+        EXPECT_EQ(window.Lblmode->text().toStdString(), "Aktivno") << mode;
+    }
+}
+
+TEST(WindowLoad, AbsentLocalDirectoryMeansTheProgramsOwn)
+{
+    for (const char* localdir : {"", " ", "\x01x"}) {
+        FrmUpdate window;
+        const std::string ini = std::string("[PROGRAM]\nIZBRANO=J\n[J]\nlocaldir=") + localdir + "\n";
+        EXPECT_EQ(LoadedField(ini, &FrmUpdate::textLDIR, window), ProgramDirectory() + "/");
+    }
+    FrmUpdate window;
+    EXPECT_EQ(LoadedField("", &FrmUpdate::textURL, window), "");
+    EXPECT_EQ(window.mSection, "");
+}
+
+// The server holds a large file; half a second into its download the user
+// presses "Zapri": the program ends at once with status 3 and leaves no
+// half-written file behind.
+TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile)
+{
+    GTEST_FLAG_SET(death_test_style, "fast");
+    FtpTestServer server;
+    TempDir local;
+    TempDir settings;
+    writeBytes(server.root() / "large.bin", randomBytes(64 << 20, 5));
+    writeBytes(settings.path() / "kestrin.ini",
+               "[PROGRAM]\nIZBRANO=J\n[J]\nFTPURL=" + server.address() + "\nftpdir=/\nlocaldir=" +
+                   local.path().string() + "/\nuporabnik=" + server.user() + "\ngeslo=" +
+                   server.password() + "\nmode=PASIVE\nprenos1=large.bin,DOWN\nrun1=touch " +
+                   (local.path() / "ran").string() + "\n");
+    EXPECT_EXIT(
+        {
+            FrmUpdate window;
+            window.mIniFile = (settings.path() / "kestrin.ini").string();
+            window.Form_Load();
+            // Not shown: a forked child must not paint (Qt's painting
+            // threads are not there after fork).
+            QTimer::singleShot(500, window.Command3, &QPushButton::click);
+            window.Form_Activate();
+        },
+        ::testing::ExitedWithCode(3), "");
+    EXPECT_TRUE(std::filesystem::is_empty(local.path()));
+    EXPECT_TRUE(std::filesystem::exists(server.root() / "large.bin"));
+}
