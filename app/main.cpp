@@ -49,12 +49,18 @@ std::string JoinArguments(int argc, char** argv)
     std::_Exit(kExitRunFailure);
 }
 
-// Without any display, Qt would abort at start; scheduled runs have none.
+// Without a display Qt would abort at start, and scheduled runs have none:
+// they run offscreen. A display that is named but cannot be reached (a
+// stale DISPLAY in a cron environment) falls back to offscreen as well.
 void ChoosePlatform()
 {
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (std::getenv("QT_QPA_PLATFORM"))
+        return;
+    const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
+    const bool x11 = std::getenv("DISPLAY") != nullptr;
+    const char* platforms = wayland ? (x11 ? "wayland;xcb;offscreen" : "wayland;offscreen")
+                                    : (x11 ? "xcb;offscreen" : "offscreen");
+    setenv("QT_QPA_PLATFORM", platforms, 1);
 }
 
 }  // namespace

@@ -108,6 +108,10 @@ std::string JobTest::TouchCommand(const std::string& marker) const {
 
 JobResult JobTest::Run(const std::vector<std::string>& args) const { return RunUnder({}, args); }
 
+JobResult JobTest::RunWithUnreachableDisplay(const std::vector<std::string>& args) const {
+  return RunUnder({"/usr/bin/env", "DISPLAY=:97"}, args);
+}
+
 JobResult JobTest::RunWithDisplay(const std::vector<std::string>& args) const {
   return RunUnder({kXvfbRun, "-a"}, args);
 }

@@ -46,6 +46,8 @@ class JobTest : public ::testing::Test {
   JobResult Run(const std::vector<std::string>& args = {}) const;
   // The same on a virtual X display of its own, with no window manager.
   JobResult RunWithDisplay(const std::vector<std::string>& args = {}) const;
+  // The same with DISPLAY naming an X display that is not there.
+  JobResult RunWithUnreachableDisplay(const std::vector<std::string>& args = {}) const;
   // The same where /bin/sh cannot be executed (in a mount namespace of the
   // run's own), so that no follow-up command can be started. Only where
   // this process may make such a namespace: see CanRunWithoutShell.

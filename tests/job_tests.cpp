@@ -112,3 +112,17 @@ TEST_F(Job, RunsOnAnXDisplayWithoutWindowManager) {
   EXPECT_TRUE(ExistsWithin(Marker("done"), 5s));
   EXPECT_EQ(run.out.find("Status"), std::string::npos) << run.out;
 }
+
+// A stale DISPLAY, as cron environments sometimes carry, must not stop an
+// unattended run: the program goes on offscreen and prints its status.
+TEST_F(Job, UnreachableDisplayFallsBackToOffscreen) {
+  fs::create_directory(Remote("in"));
+  writeBytes(Local("a.txt"), "no display after all");
+  WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\nprenos1=a.txt"));
+
+  const JobResult run = RunWithUnreachableDisplay();
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readBytes(Remote("in/a.txt")), "no display after all");
+  EXPECT_NE(run.out.find(kTransferDone), std::string::npos) << run.out;
+}
