@@ -113,6 +113,8 @@ private:
     template <typename Transfer>
     bool TryThreeTimes(const std::string& startText, Transfer transfer);
     bool AppendOrReport(const std::string& record);
+    void StartFile(const std::string& startText, std::string& remotePath,
+                   std::string& localPath);
     void GiveUp(const std::string& prefix, const std::string& source,
                 const std::string& destination);
 

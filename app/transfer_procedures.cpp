@@ -66,19 +66,27 @@ void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
     const std::string error = mFTP->GetLastErrorMessage();
     ShowStatus(prefix + error);
     NoteOutcome(kExitFileFailed);
-    if (!AppendOrReport(FailureRecord(source, destination, mFTP->GetLastErrorMessage())))
+    if (!AppendOrReport(FailureRecord(source, destination, error)))
         return;
     Pause(kPauseBeforeEnd);
     EndProgram(mOutcome);
 }
 
+// The file named in Textimedat: its timer starts, its paths on both sides.
+void FrmUpdate::StartFile(const std::string& startText, std::string& remotePath,
+                          std::string& localPath)
+{
+    remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
+    localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
+    mStartTime = mClock();
+    ShowStatus(startText);
+    mFTP->SetFTPDirectory(kRootDirectory);
+}
+
 void FrmUpdate::upload()
 {
-    std::string remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
-    std::string localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
-    mStartTime = mClock();
-    ShowStatus(kUploadStart);
-    mFTP->SetFTPDirectory(kRootDirectory);
+    std::string remotePath, localPath;
+    StartFile(kUploadStart, remotePath, localPath);
     Pause(kPauseBeforeFirstAttempt);
     if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
         GiveUp(kUploadFailure, localPath, remotePath);
@@ -96,11 +104,8 @@ void FrmUpdate::upload()
 
 void FrmUpdate::download()
 {
-    std::string remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
-    std::string localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
-    mStartTime = mClock();
-    ShowStatus(kDownloadStart);
-    mFTP->SetFTPDirectory(kRootDirectory);
+    std::string remotePath, localPath;
+    StartFile(kDownloadStart, remotePath, localPath);
     Yield();
     Pause(kPauseBeforeFirstAttempt);
     if (!TryThreeTimes(kDownloadStart, [&] { return mFTP->FTPDownloadFile(localPath, remotePath); })) {

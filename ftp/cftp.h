@@ -80,6 +80,7 @@ class cFTP {
   bool ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
                      std::string& label);
   void DiscardRemote(const std::string& sRemote);
+  bool TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label);
 
   std::unique_ptr<inet::Session> hSession;
   std::unique_ptr<inet::Connection> hConnection;

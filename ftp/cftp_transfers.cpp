@@ -83,14 +83,17 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length
   return true;
 }
 
-bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
+// Trims both paths in place, as the callers log and delete them as trimmed.
+bool cFTP::TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label) {
   TrimSpaces(sLocal);
   TrimSpaces(sRemote);
-  if (sLocal.empty() || sRemote.empty()) {
-    RecordFTPError(inet::kEmptyName, kOpenPutLabel);
-    return false;
-  }
-  if (!Connected(kOpenPutLabel)) return false;
+  if (!sLocal.empty() && !sRemote.empty()) return true;
+  RecordFTPError(inet::kEmptyName, label);
+  return false;
+}
+
+bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
+  if (!TrimPaths(sLocal, sRemote, kOpenPutLabel) || !Connected(kOpenPutLabel)) return false;
   // The local file is opened first, so that a missing one never costs the
   // server's copy of the file.
   std::unique_ptr<std::FILE, FileCloser> local(std::fopen(sLocal.c_str(), "rb"));
@@ -169,12 +172,7 @@ bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, i
 }
 
 bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
-  TrimSpaces(sLocal);
-  TrimSpaces(sRemote);
-  if (sLocal.empty() || sRemote.empty()) {
-    RecordFTPError(inet::kEmptyName, kOpenGetLabel);
-    return false;
-  }
+  if (!TrimPaths(sLocal, sRemote, kOpenGetLabel)) return false;
   int64_t size = RemoteSize(sRemote);
   Yield();
   if (size < 0) return false;

@@ -45,20 +45,20 @@ TAKEOVER_KINDS = ("reply", "close", "hang", "raw")
 
 
 class Fault:
-    def __init__(self, spec):
-        kind = spec.get("fault")
+    def __init__(self, request):
+        kind = request.get("fault")
         if kind not in REQUIRED_FIELDS:
             raise ValueError("unknown fault %r" % kind)
-        missing = [field for field in REQUIRED_FIELDS[kind] if field not in spec]
+        missing = [field for field in REQUIRED_FIELDS[kind] if field not in request]
         if missing:
             raise ValueError("%s needs %s" % (kind, ", ".join(missing)))
         self.kind = kind
-        self.cmd = IMPLIED_CMD.get(kind) or spec["cmd"]
+        self.cmd = IMPLIED_CMD.get(kind) or request["cmd"]
         if kind == "drop_data" and self.cmd not in ("RETR", "STOR"):
             raise ValueError("drop_data applies to RETR or STOR only")
-        self.spec = spec
-        self.after = spec.get("after", 0)
-        self.times = spec.get("times")
+        self.request = request
+        self.after = request.get("after", 0)
+        self.times = request.get("times")
         self.seen = 0
 
     def fires(self):
@@ -68,12 +68,12 @@ class Fault:
         return turn > 0 and (self.times is None or turn <= self.times)
 
     def reply(self):
-        return "%s %s" % (self.spec["code"], self.spec["text"])
+        return "%s %s" % (self.request["code"], self.request["text"])
 
     def raw_bytes(self):
         # stdin is decoded with surrogateescape, so bytes that are not UTF-8
         # come back out exactly as they went in.
-        return self.spec["data"].encode("utf-8", "surrogateescape")
+        return self.request["data"].encode("utf-8", "surrogateescape")
 
 
 class Faults:
@@ -119,9 +119,9 @@ class FaultyDTPHandler(DTPHandler):
         channel = self.cmd_channel
         drop, short = channel.fault("drop_data"), channel.fault("short_retr")
         if drop:
-            self._cut_at = drop.spec["bytes"]
+            self._cut_at = drop.request["bytes"]
         elif short:
-            self._cut_at, self._cut_quietly = short.spec["bytes"], True
+            self._cut_at, self._cut_quietly = short.request["bytes"], True
         refusal = channel.fault("refuse_after_stor")
         self._refusal = refusal.reply() if refusal else None
 
