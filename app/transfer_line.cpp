@@ -3,23 +3,13 @@
 
 #include "local_files.h"
 #include "rwini1.h"
+#include "transfer_line_syntax.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
 namespace {
-
-constexpr char kDownloadWord[] = "DOWN";
-constexpr char kDeleteWord[] = "DEL";
-
-std::string UpperAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 // The list runs while it sorts after a single space, which in effect is
 // while it is not empty.
@@ -29,11 +19,12 @@ bool MoreToDo(const std::string& list) { return list > " "; }
 
 void FrmUpdate::ftpprenos(std::string& ukaz)
 {
-    Text1->setText(QString::fromStdString(TakeField(ukaz)));
-    const std::string direction = TakeField(ukaz);
-    Chkbrisi->setChecked(UpperAscii(ukaz) == kDeleteWord);
+    const TransferLine line = DecodeTransferLine(ukaz);
+    Text1->setText(QString::fromStdString(line.file));
+    // Set for every line, so a line without DEL clears what the one before set.
+    Chkbrisi->setChecked(line.deleteSources);
 
-    if (UpperAscii(direction) == kDownloadWord) {
+    if (line.download) {
         // Only files: a directory that matches cannot be downloaded.
         const std::string pattern = textDIR->text().toStdString() + Text1->text().toStdString();
         Tdir->setPlainText(QString::fromStdString(mFTP->GetFTPFileNames(pattern)));

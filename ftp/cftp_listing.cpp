@@ -3,6 +3,7 @@
 
 #include "inet_errors.h"
 #include "inet_last_error.h"
+#include "listed_names.h"
 #include "remote_path.h"
 
 namespace {
@@ -20,16 +21,7 @@ bool cFTP::FindEntries(const std::string& sFile, std::vector<inet::FindData>& en
 std::string cFTP::JoinNames(const std::string& sFile, bool filesOnly) {
   std::vector<inet::FindData> entries;
   if (!FindEntries(sFile, entries)) return {};
-  std::string list;
-  for (const inet::FindData& entry : entries) {
-    std::string_view name = inet::LeafOf(entry.cFileName);
-    // "." and ".." are not files: a download would fail on them every time.
-    if (name == "." || name == ".." || name.empty()) continue;
-    if (filesOnly && !entry.is_file) continue;
-    if (!list.empty()) list += ',';
-    list += name;
-  }
-  return list;
+  return JoinListedNames(entries, filesOnly);
 }
 
 std::string cFTP::GetFTPdir(const std::string& sFile) { return JoinNames(sFile, false); }
