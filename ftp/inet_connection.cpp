@@ -61,7 +61,7 @@ std::string Connection::Resolve(const std::string& path) const {
 }
 
 bool Connection::ValidName(const std::string& path) {
-  if (!HasLineBreak(path)) return true;
+  if (!HasControlCharacter(path)) return true;
   SetLastError(kInvalidName);
   return false;
 }

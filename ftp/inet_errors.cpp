@@ -20,7 +20,7 @@ constexpr Message kMessages[] = {
     {kReadFault, "The local file could not be read."},
     {kEmptyName, "A local or remote file name is empty."},
     {kDiskFull, "There is not enough space on the local disk."},
-    {kInvalidName, "The name contains a line break or a NUL character."},
+    {kInvalidName, "The name contains a control character and cannot be sent to the server."},
     {kTimeout, "The operation timed out."},
     {kExtendedError, "The server refused the request."},
     {kInternalError, "An internal error occurred in the FTP client."},
@@ -43,7 +43,10 @@ int32_t ErrorFromCurl(CURLcode result) {
   switch (result) {
     case CURLE_OPERATION_TIMEDOUT:
       return kTimeout;
+    // The server's part of the URL is checked before libcurl sees it: a
+    // malformed URL can only come from a remote name.
     case CURLE_URL_MALFORMAT:
+      return kInvalidName;
     case CURLE_COULDNT_RESOLVE_HOST:
       return kNameNotResolved;
     case CURLE_COULDNT_CONNECT:

@@ -59,8 +59,10 @@ std::string UrlPath(std::string_view absolutePath) {
   return url;
 }
 
-bool HasLineBreak(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
 }
 
 }  // namespace inet

@@ -62,7 +62,8 @@ TEST(RemotePath, UrlKeepsTheNameExactlyAndAbsolute) {
   EXPECT_EQ(inet::UrlPath("/in/a b#?%.txt"), "/%2Fin/a%20b%23%3F%25.txt");
   EXPECT_EQ(inet::UrlPath("/"), "/%2F");
   EXPECT_EQ(inet::UrlPath("/č"), "/%2F%C4%8D");
-  EXPECT_TRUE(inet::HasLineBreak("a\nb"));
-  EXPECT_TRUE(inet::HasLineBreak(std::string("a\0b", 3)));
-  EXPECT_FALSE(inet::HasLineBreak("a b"));
+  EXPECT_TRUE(inet::HasControlCharacter("a\nb"));
+  EXPECT_TRUE(inet::HasControlCharacter(std::string("a\0b", 3)));
+  EXPECT_TRUE(inet::HasControlCharacter("x\x02y"));
+  EXPECT_FALSE(inet::HasControlCharacter("a b č"));
 }

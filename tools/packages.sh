@@ -7,6 +7,7 @@ KESTRIN_PACKAGES=(
   libgtest-dev
   python3 python3-pyftpdlib
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 # apt-get update, then install whatever of the list is missing.

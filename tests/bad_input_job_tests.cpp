@@ -1,0 +1,231 @@
+// The whole program against hostile input: a mangled settings file, odd
+// local and remote file names, and the secrecy of the password.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <thread>
+
+#include "file_bytes.h"
+#include "job_fixture.h"
+#include "json_text.h"
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+class BadInput : public JobTest {
+ protected:
+  BadInput() { fs::create_directory(JobDir()); }
+
+  // The job's local directory, one level down, so that anything written
+  // beside it shows up in local.path().
+  fs::path JobDir() const { return local.path() / "job"; }
+  fs::path InJob(const std::string& name) const { return JobDir() / name; }
+
+  // Job section J1 selected, with this password and the local directory
+  // above, and `keys` after that.
+  std::string Settings(const std::string& password, const std::string& keys) const {
+    return ProgramSection("J1") + "[J1]\nFTPURL=" + server.address() + "\nuporabnik=" + server.user() +
+           "\ngeslo=" + password + "\nlocaldir=" + JobDir().string() + "/\nftpdir=/in/\n" + keys + "\n";
+  }
+
+  // The record of a failed move, whatever the error text.
+  static bool IsFailure(const std::string& record, const std::string& source,
+                        const std::string& destination) {
+    return record.starts_with(Failed(source, destination, ""));
+  }
+};
+
+// Ahead of the settings: 64 KB of noise, a line of a megabyte, a section
+// without keys, a key without "=", CR, LF and CR LF line ends, then a second
+// J1 section and a repeated key whose values must not count.
+TEST_F(BadInput, MangledSettingsFileStillReadsByTheRules) {
+  fs::create_directory(Remote("in"));
+  writeBytes(InJob("a.up"), "first");
+  writeBytes(InJob("b.up"), "second");
+  std::mt19937 random(5);
+  std::string noise;
+  for (int i = 0; i < 65'536; ++i) noise += static_cast<char>(random() % 256);
+  const std::string settings = Settings(server.password(), "novalue\rprenos1=a.up\r\nprenos1=b.up");
+  WriteSettings(noise + "\n" + std::string(1 << 20, '=') + "\r[Empty]\r\n" + settings +
+                "[J1]\nprenos2=b.up\n");
+
+  const JobResult run = Run();
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Records(run.log), Strings{Moved(InJob("a.up"), "/in/a.up")});
+  EXPECT_EQ(Names(Remote("in")), Strings{"a.up"});
+}
+
+// Spaces, letters beyond ASCII, a leading "-" and a name of 255 bytes all
+// travel through the comma list and arrive under their own names.
+TEST_F(BadInput, UnusualLocalNamesUploadUnderTheirOwnNames) {
+  fs::create_directory(Remote("in"));
+  const Strings names = {"-leading.up", "with  space.up", std::string(252, 'n') + ".up",
+                         "\xC4\x8D\xC5\xA1\xC5\xBE \xC3\xBC.up"};
+  for (const std::string& name : names) writeBytes(InJob(name), "bytes of " + name);
+  WriteSettings(Settings(server.password(), "prenos1=*.up,UP,DEL"));
+
+  const JobResult run = Run();
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Records(run.log).size(), names.size()) << run.log;
+  for (const std::string& name : names)
+    EXPECT_EQ(readBytes(Remote("in/" + name)), "bytes of " + name) << name;
+  EXPECT_EQ(Names(JobDir()), Strings{});
+}
+
+// A "," splits a name and a quote swallows the separators after it, so the
+// job looks for a file that is not there, fails on it and ends; no file is
+// uploaded, so none is deleted.
+TEST_F(BadInput, CommasAndQuotesInLocalNamesFailTheLine) {
+  fs::create_directory(Remote("in"));
+  struct Case {
+    Strings files;
+    std::string taken;  // the first name the splitter takes off the list
+  };
+  for (const Case& c : {Case{{"a,b.up", "c.up"}, "a"}, Case{{"q'r.up"}, "qr.up"}}) {
+    for (const std::string& name : c.files) writeBytes(InJob(name), name);
+    WriteSettings(Settings(server.password(), "prenos1=*.up,UP,DEL"));
+
+    const JobResult run = Run();
+
+    EXPECT_NE(run.status, 0) << c.taken;
+    const Strings records = Records(run.log);
+    ASSERT_EQ(records.size(), 1u) << run.log;
+    EXPECT_TRUE(IsFailure(records[0], InJob(c.taken), "/in/" + c.taken)) << records[0];
+    EXPECT_EQ(Names(JobDir()), c.files);
+    EXPECT_EQ(Names(Remote("in")), Strings{});
+    for (const std::string& name : c.files) fs::remove(InJob(name));
+    fs::remove(work.path() / "KESTRIN.log");
+  }
+}
+
+// Backslashes and dots are ordinary characters of a name here: each file
+// arrives under its own name in the job's directory.
+TEST_F(BadInput, OddRemoteNamesDownloadInsideTheLocalDirectory) {
+  for (const Strings& names : {Strings{"...", "..evil", "a..b", "a\\b"}}) {
+    fs::create_directories(Remote("in"));
+    for (const std::string& name : names) writeBytes(Remote("in/" + name), "bytes of " + name);
+    WriteSettings(Settings(server.password(), "prenos1=*,DOWN"));
+
+    const JobResult run = Run();
+
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_EQ(Names(JobDir()), names);
+    for (const std::string& name : names)
+      EXPECT_EQ(readBytes(InJob(name)), "bytes of " + name);
+    EXPECT_EQ(Names(local.path()), Strings{"job"});
+    fs::remove_all(Remote("in"));
+    fs::remove_all(JobDir());
+    fs::create_directory(JobDir());
+    fs::remove(work.path() / "KESTRIN.log");
+  }
+}
+
+// Names the comma list cannot carry: "z,.." puts ".." into it, and U+0001
+// reads as a double quote. Names with other control characters cannot be
+// sent to the server at all. The job fails on each, says why, and still
+// writes nothing outside its directory.
+TEST_F(BadInput, RemoteNamesThatBecomeDotsNeverEscapeTheLocalDirectory) {
+  fs::create_directory(Remote("in"));
+  for (const Strings& files : {Strings{"z,.."}, Strings{"x\x01y"}, Strings{"x\ty"}}) {
+    for (const std::string& name : files) writeBytes(Remote("in/" + name), "bytes");
+    WriteSettings(Settings(server.password(), "prenos1=*,DOWN"));
+
+    const JobResult run = Run();
+
+    EXPECT_NE(run.status, 0) << files[0];
+    EXPECT_NE(run.log.find("NAPAKA"), std::string::npos) << files[0] << ": " << run.log;
+    if (files[0] == "x\ty") {
+      EXPECT_NE(run.log.find("control character"), std::string::npos) << run.log;
+    }
+    EXPECT_EQ(Names(local.path()), Strings{"job"}) << files[0];
+    EXPECT_EQ(Names(JobDir()), Strings{}) << files[0];
+    for (const std::string& name : files) fs::remove(Remote("in/" + name));
+    fs::remove(work.path() / "KESTRIN.log");
+  }
+}
+
+// Watches the command lines of all processes while a run goes on.
+class CommandLineWatch {
+ public:
+  CommandLineWatch(std::string program, std::string secret)
+      : program_(std::move(program)), secret_(std::move(secret)), thread_([this] { Watch(); }) {}
+  ~CommandLineWatch() { Stop(); }
+
+  void Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool SawProgram() const { return saw_program_; }
+  // Any process of the program with the secret; with everywhere, any process at all.
+  bool Leaked(bool everywhere) const { return everywhere ? leaked_anywhere_ : leaked_by_program_; }
+
+ private:
+  void Watch() {
+    while (!done_) {
+      for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+        const std::string line{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const bool program = line.find(program_) != std::string::npos;
+        const bool secret = line.find(secret_) != std::string::npos;
+        saw_program_ = saw_program_ || program;
+        leaked_by_program_ = leaked_by_program_ || (program && secret);
+        leaked_anywhere_ = leaked_anywhere_ || secret;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
+  std::string program_, secret_;
+  std::atomic<bool> done_{false}, saw_program_{false}, leaked_by_program_{false}, leaked_anywhere_{false};
+  std::thread thread_;
+};
+
+// A refused login with a password of the job's own (the test server is
+// started with its password on its command line, this one nobody has).
+TEST_F(BadInput, RefusedPasswordIsShownNowhere) {
+  const std::string secret = "pw-Q7zR4-never-shown";
+  WriteSettings(Settings(secret, "prenos1=*.up"));
+
+  CommandLineWatch watch(install.path().string(), secret);
+  const JobResult run = Run();
+  watch.Stop();
+
+  EXPECT_FALSE(run.log.empty());
+  EXPECT_TRUE(watch.SawProgram());
+  EXPECT_FALSE(watch.Leaked(true));
+  for (const std::string* text : {&run.log, &run.out, &run.err})
+    EXPECT_EQ(text->find(secret), std::string::npos) << *text;
+}
+
+// A transfer the server refuses with shell syntax in its reply: the reply
+// reaches the log as text, nothing of it runs, and the password (the
+// server's own this time) stays out of every output of the program.
+TEST_F(BadInput, FailedTransferLeaksNoPasswordAndRunsNoReply) {
+  fs::create_directory(Remote("in"));
+  writeBytes(InJob("a.up"), "a");
+  const std::string reply = "no $(touch " + Marker("m1").string() + ") `touch " +
+                            Marker("m2").string() + "`; touch " + Marker("m3").string();
+  server.inject(R"({"fault":"reply","cmd":"STOR","code":552,"text":)" + jsonQuote(reply) + "}");
+  WriteSettings(Settings(server.password(), "prenos1=a.up\nrun1=true"));
+
+  CommandLineWatch watch(install.path().string(), server.password());
+  const JobResult run = Run();
+  watch.Stop();
+
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.log.find("$(touch"), std::string::npos) << run.log;
+  EXPECT_TRUE(watch.SawProgram());
+  EXPECT_FALSE(watch.Leaked(false));
+  for (const std::string* text : {&run.log, &run.out, &run.err})
+    EXPECT_EQ(text->find(server.password()), std::string::npos) << *text;
+  for (const char* marker : {"m1", "m2", "m3"}) EXPECT_FALSE(fs::exists(Marker(marker))) << marker;
+}
+
+}  // namespace

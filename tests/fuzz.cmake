@@ -1,0 +1,22 @@
+# Hostile input: the fuzz targets (a clang project of their own, built and
+# run by fuzz/run.sh) and the tests that feed the client and the program
+# replies, settings files and file names that no sane peer would produce.
+
+# 20 s per target keeps the four of them under two minutes; run
+# fuzz/run.sh by hand with more seconds for a real search.
+add_test(NAME fuzz_targets
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fuzz/run.sh 20 ${CMAKE_BINARY_DIR}/fuzz)
+set_tests_properties(fuzz_targets PROPERTIES TIMEOUT 400)
+
+add_executable(bad_input_reply_tests ${CMAKE_CURRENT_LIST_DIR}/bad_input_reply_tests.cpp)
+target_link_libraries(bad_input_reply_tests PRIVATE kestrin_ftp kestrin_test_support GTest::gtest_main)
+gtest_discover_tests(bad_input_reply_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+
+add_executable(bad_input_job_tests
+  ${CMAKE_CURRENT_LIST_DIR}/job_fixture.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/bad_input_job_tests.cpp
+)
+target_link_libraries(bad_input_job_tests PRIVATE kestrin_test_support GTest::gtest_main)
+target_compile_definitions(bad_input_job_tests PRIVATE KESTRIN_EXE="$<TARGET_FILE:kestrin>")
+add_dependencies(bad_input_job_tests kestrin)
+gtest_discover_tests(bad_input_job_tests PROPERTIES TIMEOUT 180)
