@@ -30,6 +30,16 @@ public:
     // Lets the window handle its pending events (paint, clicks) in the
     // middle of long work on its own thread.
     void Yield();
+    // The same for the yields of a running transfer, which come several
+    // times for every few hundred bytes: the events are processed only when
+    // a short interval has passed since the last time, or when a text that
+    // must be seen has been set since; otherwise this returns at once. What
+    // is pending waits for the next yield that is due, nothing is dropped.
+    void YieldWhenDue();
+
+    // Lets a client report its progress here, yield to this window and show
+    // its closing texts in the time-remaining label.
+    void AttachClient(cFTP& client);
 
     QPlainTextEdit* Tdir = nullptr;
     QCheckBox* Chkbrisi = nullptr;
@@ -117,6 +127,11 @@ private:
                    std::string& localPath);
     void GiveUp(const std::string& prefix, const std::string& source,
                 const std::string& destination);
+
+    // When the events were last processed, on the coarse monotonic clock.
+    int64_t mLastYieldNs = 0;
+    // A text was set that must reach the screen at the next Yield.
+    bool mYieldDue = false;
 
     // The first failure decides the exit status.
     int mOutcome = 0;

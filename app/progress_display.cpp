@@ -1,8 +1,8 @@
 // The progress display: after every chunk of a transfer the bar, its
 // tooltip and the labels for amount, percentage, rate and time remaining are
-// refreshed. The handler runs for every few hundred bytes, so the texts are
-// built with to_chars into one string each and a control is written only
-// when its text changes.
+// refreshed. The handler runs for every few hundred bytes, so a text is
+// built only when the figures it shows have changed, with to_chars into one
+// string, and a control is written only when its text changes.
 
 #include "frm_update.h"
 
@@ -16,6 +16,7 @@
 #include <cmath>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -56,11 +57,11 @@ void AppendTwoDigits(std::string& text, int64_t n)
 
 // The shortest text that reads back as the same float: byte counts, which
 // are whole, print without decimals.
-void AppendFloat(std::string& text, float x)
+void AppendFloat(QString& text, float x)
 {
     char digits[64];
     const auto end = std::to_chars(digits, digits + sizeof digits, x, std::chars_format::fixed).ptr;
-    text.append(digits, end);
+    text.append(QLatin1StringView(digits, end - digits));
 }
 
 // Bytes per second over elapsed seconds, in thousands, rounded to two
@@ -96,15 +97,27 @@ std::optional<int64_t> WholeKB(float bytes)
     return *rounded / static_cast<int64_t>(kBytesPerKB);
 }
 
-std::string TooltipText(float value, float max)
+// Built straight into the control's string type: unlike the other texts,
+// this one changes with every event.
+QString TooltipText(float value, float max)
 {
-    std::string text;
+    static const QString between = QString::fromUtf8(" Bytes od ");
+    static const QString end = QString::fromUtf8(" Bytes Prenešeno ");
+    QString text;
+    text.reserve(between.size() + end.size() + 32);
     AppendFloat(text, value);
-    text += " Bytes od ";
+    text += between;
     AppendFloat(text, max);
-    text += " Bytes Prenešeno ";
+    text += end;
     return text;
 }
+
+QString ToQString(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString ToQString(const QString& text) { return text; }
 
 std::optional<std::string> AmountText(float value, float max)
 {
@@ -181,20 +194,47 @@ std::optional<std::string> RemainingText(float max, float value, float rate)
     return kRemainingPrefix + time;
 }
 
-// Writes a text into a control only when the control shows something else.
-template <typename Control, typename Base>
-void ShowText(Control* control, QString (Base::*shown)() const,
-              void (Base::*show)(const QString&), const std::string& text)
+// The figures a text was built from, and the text the control was given.
+// While the figures stay the same and the control still holds that very
+// text (the same shared string, not merely an equal one), building the text
+// again is skipped: most events change only a few of the figures.
+struct ShownText
 {
-    const QString fresh = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if ((control->*shown)() != fresh)
+    std::pair<double, double> figures{std::nan(""), std::nan("")};
+    QString text;
+};
+
+// Writes the text `build` makes from `figures` into a control, unless the
+// control already shows it.
+template <typename Control, typename Base, typename Build>
+void ShowText(ShownText& shown, std::pair<double, double> figures, Control* control,
+              QString (Base::*current)() const, void (Base::*show)(const QString&), Build build)
+{
+    if (figures == shown.figures && (control->*current)().constData() == shown.text.constData())
+        return;
+    const auto text = build();
+    if (!text)
+        return;
+    const QString fresh = ToQString(*text);
+    if ((control->*current)() != fresh)
         (control->*show)(fresh);
+    shown.figures = figures;
+    shown.text = (control->*current)();
 }
 
-void ShowLabel(QLabel* label, const std::string& text)
+template <typename Build>
+void ShowLabel(ShownText& shown, std::pair<double, double> figures, QLabel* label, Build build)
 {
-    ShowText(label, &QLabel::text, &QLabel::setText, text);
+    ShowText(shown, figures, label, &QLabel::text, &QLabel::setText, build);
 }
+
+// One set for the program's one window.
+struct ShownTexts
+{
+    ShownText tooltip, amount, percent, caption, rate, remaining;
+};
+
+ShownTexts shownTexts;
 
 }
 
@@ -210,32 +250,39 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
     // The count is a local that starts at 0, which is what it stays if the
     // bar's value cannot be rounded.
     const int64_t previous = RoundToInt(PB->Value()).value_or(0);
-    Yield();
+    YieldWhenDue();
     PB->SetValue(static_cast<float>(lCurrentBytes));
-    Yield();
-    ShowText(PB, &QWidget::toolTip, &QWidget::setToolTip, TooltipText(PB->Value(), PB->Max()));
-    Yield();
-    if (const auto amount = AmountText(PB->Value(), PB->Max()))
-        ShowLabel(Label7, *amount);
-    Yield();
+    YieldWhenDue();
+    ShowText(shownTexts.tooltip, {PB->Value(), PB->Max()}, static_cast<QWidget*>(PB),
+             &QWidget::toolTip, &QWidget::setToolTip,
+             [this] { return std::optional(TooltipText(PB->Value(), PB->Max())); });
+    YieldWhenDue();
+    ShowLabel(shownTexts.amount, {PB->Value(), PB->Max()}, Label7,
+              [this] { return AmountText(PB->Value(), PB->Max()); });
+    YieldWhenDue();
     const auto percent = Percentage(previous, PB->Max());
     if (percent)
-        ShowLabel(Label9, PercentText(*percent));
+        ShowLabel(shownTexts.percent, {*percent, 0}, Label9,
+                  [&] { return std::optional(PercentText(*percent)); });
     // Only a minimized window shows the percentage in its caption; once
     // restored it keeps the last one until the next time it is minimized.
     if (percent && isMinimized()) {
-        std::string caption = kCaption;
-        caption += ' ';
-        caption += PercentText(*percent);
-        ShowText(this, &QWidget::windowTitle, &QWidget::setWindowTitle, caption);
+        ShowText(shownTexts.caption, {*percent, 0}, static_cast<QWidget*>(this),
+                 &QWidget::windowTitle, &QWidget::setWindowTitle, [&] {
+                     std::string caption = kCaption;
+                     caption += ' ';
+                     caption += PercentText(*percent);
+                     return std::optional(caption);
+                 });
     }
-    Yield();
-    if (const auto rate = RateText(mRate))
-        ShowLabel(Label10, *rate);
-    if (const auto remaining = RemainingText(PB->Max(), PB->Value(), mRate))
-        ShowLabel(Label11, *remaining);
+    YieldWhenDue();
+    ShowLabel(shownTexts.rate, {mRate, 0}, Label10, [this] { return RateText(mRate); });
+    ShowLabel(shownTexts.remaining, {PB->Max() - PB->Value(), mRate}, Label11,
+              [this] { return RemainingText(PB->Max(), PB->Value(), mRate); });
+    // The same text as a whole percentage of 100 has, from other figures.
     if (PB->Max() == PB->Value())
-        ShowLabel(Label9, kFullPercent);
+        ShowLabel(shownTexts.percent, {100, 1}, Label9,
+                  [] { return std::optional<std::string>(kFullPercent); });
 }
 
 std::string FrmUpdate::ConvertTime(float TheTime)

@@ -41,6 +41,20 @@ void FrmUpdate::ReadJob()
         textLDIR->setText(Text(ProgramDirectory() + "/"));
 }
 
+void FrmUpdate::AttachClient(cFTP& client)
+{
+    client.FileTransferProgress = [this](int64_t current, int64_t total) {
+        mFTP_FileTransferProgress(current, total);
+    };
+    client.YieldToWindow = [this] { YieldWhenDue(); };
+    // The upload's closing texts stand for a second each: the next yield
+    // must show them.
+    client.ShowTransferText = [this](const std::string& text) {
+        Label11->setText(Text(text));
+        mYieldDue = true;
+    };
+}
+
 void FrmUpdate::Form_Load()
 {
     mEchoStatus = IsHeadless();
@@ -51,11 +65,7 @@ void FrmUpdate::Form_Load()
     const std::string mode = ReadINI(mSection, "mode", mIniFile);
 
     mFTP = std::make_unique<cFTP>();
-    mFTP->FileTransferProgress = [this](int64_t current, int64_t total) {
-        mFTP_FileTransferProgress(current, total);
-    };
-    mFTP->YieldToWindow = [this] { Yield(); };
-    mFTP->ShowTransferText = [this](const std::string& text) { Label11->setText(Text(text)); };
+    AttachClient(*mFTP);
 
     if (mode == kPassiveValue) {
         mFTP->SetModePassive();

@@ -44,8 +44,11 @@ size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void
     file->paused_ = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  if (file->offset_ == file->buffer_.size()) {
-    file->buffer_.clear();
+  // Drop what was read before appending: the reader takes small pieces and
+  // seldom empties the buffer exactly, and keeping the bytes it took would
+  // let the buffer grow with the file. Little remains at this point.
+  if (file->offset_ > 0) {
+    file->buffer_.erase(0, file->offset_);
     file->offset_ = 0;
   }
   file->buffer_.append(data, n);

@@ -1,0 +1,158 @@
+// Times the streamed transfers of a large file with the window attached and
+// its progress display running for every chunk, a large remote listing, and
+// how soon a click is handled in the middle of a transfer.
+//
+// Usage: kestrin_bench SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR
+// LOCAL_FILE is uploaded as REMOTE_FILE and downloaded back; LIST_DIR is a
+// remote directory to list. Prints one "name value" line per figure.
+
+#include "frm_update.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The upload waits this long before it closes the remote file; the rate is
+// that of the data, so the wait is not counted.
+constexpr double kUploadPauseSeconds = 1.0;
+// When the click comes, counted from the start of a transfer: well into it.
+constexpr auto kClickAfter = std::chrono::milliseconds(300);
+constexpr double kBytesPerMB = 1e6;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A click on a button of its own, due kClickAfter into a transfer: a timer
+// set for that moment clicks the button, which records when its handler ran.
+// The delay from the moment due to the handling is what a user's click waits.
+class ClickProbe
+{
+public:
+    explicit ClickProbe(QWidget* window) : mButton(new QPushButton("probe", window))
+    {
+        QObject::connect(mButton, &QPushButton::clicked, [this] { mHandled = Clock::now(); });
+    }
+
+    // Runs `work` with the click due during it; the delay in milliseconds,
+    // or -1 if the click was never handled.
+    double Measure(const std::function<void()>& work)
+    {
+        mHandled = {};
+        const Clock::time_point due = Clock::now() + kClickAfter;
+        QTimer::singleShot(kClickAfter, Qt::PreciseTimer, mButton, &QPushButton::click);
+        work();
+        if (mHandled == Clock::time_point{})
+            return -1;
+        return std::chrono::duration<double, std::milli>(mHandled - due).count();
+    }
+
+private:
+    QPushButton* mButton;
+    Clock::time_point mHandled;
+};
+
+// Counts how often a widget is painted: the display's pace during a transfer.
+class PaintCounter : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+void Report(const char* name, double value) { std::printf("%s %.3f\n", name, value); }
+
+void Fail(const std::string& what, cFTP& ftp)
+{
+    std::fprintf(stderr, "kestrin_bench: %s failed: %s\n", what.c_str(),
+                 ftp.GetLastErrorMessage().c_str());
+    std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 7) {
+        std::fprintf(stderr, "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR\n", argv[0]);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::string server = argv[1], user = argv[2], password = argv[3];
+    std::string local = argv[4], remote = argv[5];
+    const std::string listDir = argv[6];
+    const double size = static_cast<double>(std::filesystem::file_size(local));
+
+    FrmUpdate window;
+    cFTP ftp;
+    window.AttachClient(ftp);
+    window.show();
+    ClickProbe probe(&window);
+    PaintCounter paints;
+    window.Label7->installEventFilter(&paints);
+    ftp.SetModePassive();
+    ftp.SetTransferBinary();
+    if (!ftp.OpenConnection(server, user, password))
+        Fail("connecting", ftp);
+
+    window.mStartTime = window.mClock();
+    bool ok = false;
+    auto start = Clock::now();
+    const double uploadClick = probe.Measure([&] { ok = ftp.FTPUploadFile(local, remote); });
+    const double uploadSeconds = SecondsSince(start) - kUploadPauseSeconds;
+    if (!ok)
+        Fail("the upload", ftp);
+    Report("upload_MBps", size / uploadSeconds / kBytesPerMB);
+    Report("upload_click_ms", uploadClick);
+    Report("upload_paints_per_s", paints.count / uploadSeconds);
+
+    const std::string copy = local + ".back";
+    std::string copyArg = copy;
+    paints.count = 0;
+    window.mStartTime = window.mClock();
+    start = Clock::now();
+    const double downloadClick = probe.Measure([&] { ok = ftp.FTPDownloadFile(copyArg, remote); });
+    const double downloadSeconds = SecondsSince(start);
+    if (!ok)
+        Fail("the download", ftp);
+    Report("download_MBps", size / downloadSeconds / kBytesPerMB);
+    Report("download_click_ms", downloadClick);
+    Report("download_paints_per_s", paints.count / downloadSeconds);
+    // The labels hold the last event's values even though not every one was painted.
+    std::printf("final_labels %s | %s\n", window.Label7->text().toStdString().c_str(),
+                window.Label9->text().toStdString().c_str());
+    std::filesystem::remove(copy);
+
+    if (!ftp.SetFTPDirectory(listDir))
+        Fail("changing to the listed directory", ftp);
+    start = Clock::now();
+    const std::string names = ftp.GetFTPdir("*");
+    const double listSeconds = SecondsSince(start);
+    Report("listing_entries", names.empty() ? 0 : std::count(names.begin(), names.end(), ',') + 1);
+    Report("listing_s", listSeconds);
+    ftp.CloseConnection();
+    return 0;
+}
