@@ -60,14 +60,16 @@ void AppendTwoDigits(std::string& text, int64_t n)
 void AppendFloat(QString& text, float x)
 {
     char digits[64];
-    const auto end = std::to_chars(digits, digits + sizeof digits, x, std::chars_format::fixed).ptr;
+    const bool whole = std::floor(x) == x && std::fabs(x) < kInt64Limit;
+    const auto end = whole ? std::to_chars(digits, digits + sizeof digits, static_cast<int64_t>(x)).ptr
+                           : std::to_chars(digits, digits + sizeof digits, x, std::chars_format::fixed).ptr;
     text.append(QLatin1StringView(digits, end - digits));
 }
 
 // Bytes per second over elapsed seconds, in thousands, rounded to two
-// decimals with halves away from zero. The rounding is done on whole
-// hundredths so that a third decimal of 5 is always a true half.
-std::optional<float> MeasuredRate(int64_t bytes, float elapsed)
+// decimals with halves away from zero: a count of hundredths. The rounding
+// is done on whole numbers so that a third decimal of 5 is always a true half.
+std::optional<int64_t> MeasuredHundredths(int64_t bytes, float elapsed)
 {
     if (elapsed == 0)
         return std::nullopt;
@@ -76,16 +78,36 @@ std::optional<float> MeasuredRate(int64_t bytes, float elapsed)
         return std::nullopt;
     constexpr int64_t perHundredth = kBytesPerRateUnit / 100;
     constexpr int64_t half = perHundredth / 2;
-    const int64_t hundredths = *perSecond >= 0 ? (*perSecond + half) / perHundredth
-                                               : -((-*perSecond + half) / perHundredth);
-    // Read the two-decimal number back as typed text would be, so that the
-    // float is the one nearest to it.
-    char digits[32];
-    auto end = std::to_chars(digits, digits + sizeof digits - 3, hundredths).ptr;
-    end = std::copy_n("e-2", 3, end);
-    float rate = 0;
-    std::from_chars(digits, end, rate);
-    return rate;
+    return *perSecond >= 0 ? (*perSecond + half) / perHundredth
+                           : -((-*perSecond + half) / perHundredth);
+}
+
+// The float nearest to the two-decimal number, as reading its text back
+// would give: the quotient in double is exact enough that rounding it to
+// float lands on the same neighbour.
+float RateOf(int64_t hundredths) { return static_cast<float>(static_cast<double>(hundredths) / 100); }
+
+// The locale's decimal separator; the program sets its locale once at start.
+const std::string& DecimalPoint()
+{
+    static const std::string point = std::localeconv()->decimal_point;
+    return point;
+}
+
+// A rate known to have two decimals, as the label shows it: no 0 in front
+// of the separator.
+std::string HundredthsText(int64_t hundredths)
+{
+    std::string text;
+    if (hundredths < 0)
+        text += '-';
+    const int64_t magnitude = hundredths < 0 ? -hundredths : hundredths;
+    if (magnitude >= 100)
+        AppendInt(text, magnitude / 100);
+    text += DecimalPoint();
+    AppendTwoDigits(text, magnitude % 100);
+    text += kRateSuffix;
+    return text;
 }
 
 // KB as shown: the rounded byte count divided by 1024, remainder dropped.
@@ -177,18 +199,23 @@ std::optional<std::string> RateText(float rate)
     }
     if (whole != "0")
         text += whole;
-    text += std::localeconv()->decimal_point;
+    text += DecimalPoint();
     text += decimals;
     text += kRateSuffix;
     return text;
 }
 
 // Seconds left for what is still to come at the current rate.
-std::optional<std::string> RemainingText(float max, float value, float rate)
+std::optional<float> RemainingSeconds(float max, float value, float rate)
 {
     if (rate == 0)
         return std::nullopt;
-    const std::string time = FrmUpdate::ConvertTime(std::floor((max - value) / kBytesPerKB / rate));
+    return std::floor((max - value) / kBytesPerKB / rate);
+}
+
+std::optional<std::string> RemainingText(float seconds)
+{
+    const std::string time = FrmUpdate::ConvertTime(seconds);
     if (time.empty())
         return std::nullopt;
     return kRemainingPrefix + time;
@@ -241,8 +268,9 @@ ShownTexts shownTexts;
 void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalBytes)
 {
     // With no time gone by there is no rate to measure: the last one stays.
-    if (const auto rate = MeasuredRate(lCurrentBytes, mClock() - mStartTime))
-        mRate = *rate;
+    const auto hundredths = MeasuredHundredths(lCurrentBytes, mClock() - mStartTime);
+    if (hundredths)
+        mRate = RateOf(*hundredths);
 
     PB->SetMax(static_cast<float>(lTotalBytes));
     PB->SetMin(0);
@@ -257,7 +285,10 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
              &QWidget::toolTip, &QWidget::setToolTip,
              [this] { return std::optional(TooltipText(PB->Value(), PB->Max())); });
     YieldWhenDue();
-    ShowLabel(shownTexts.amount, {PB->Value(), PB->Max()}, Label7,
+    // Keyed on the whole KB shown, which change once in four chunks.
+    const auto valueKB = WholeKB(PB->Value());
+    const auto maxKB = WholeKB(PB->Max());
+    ShowLabel(shownTexts.amount, {valueKB.value_or(-1), maxKB.value_or(-1)}, Label7,
               [this] { return AmountText(PB->Value(), PB->Max()); });
     YieldWhenDue();
     const auto percent = Percentage(previous, PB->Max());
@@ -276,9 +307,14 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
                  });
     }
     YieldWhenDue();
-    ShowLabel(shownTexts.rate, {mRate, 0}, Label10, [this] { return RateText(mRate); });
-    ShowLabel(shownTexts.remaining, {PB->Max() - PB->Value(), mRate}, Label11,
-              [this] { return RemainingText(PB->Max(), PB->Value(), mRate); });
+    // A rate measured just now is known to two decimals exactly: its text
+    // comes straight from them.
+    ShowLabel(shownTexts.rate, {mRate, 0}, Label10, [&] {
+        return hundredths ? std::optional(HundredthsText(*hundredths)) : RateText(mRate);
+    });
+    if (const auto seconds = RemainingSeconds(PB->Max(), PB->Value(), mRate))
+        ShowLabel(shownTexts.remaining, {*seconds, 0}, Label11,
+                  [&] { return RemainingText(*seconds); });
     // The same text as a whole percentage of 100 has, from other figures.
     if (PB->Max() == PB->Value())
         ShowLabel(shownTexts.percent, {100, 1}, Label9,
