@@ -87,6 +87,9 @@ void StyleReadout(QLabel* label, const QFont& font)
     label->setFont(font);
     SetTextColour(label, kNavy);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // These labels show file names and the server's own words: text as it
+    // is, never markup, and no guessing at every change whether it might be.
+    label->setTextFormat(Qt::PlainText);
 }
 
 }

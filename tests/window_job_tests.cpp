@@ -95,3 +95,12 @@ TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile)
     EXPECT_TRUE(std::filesystem::is_empty(local.path()));
     EXPECT_TRUE(std::filesystem::exists(server.root() / "large.bin"));
 }
+
+// A server's reply ends up in the status line: it is shown as text, not
+// taken for markup.
+TEST(WindowLabels, ShowServerTextAsPlainText)
+{
+    FrmUpdate window;
+    for (QLabel* label : {window.Label3, window.Label7, window.Label9, window.Label10, window.Label11})
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+}
