@@ -16,6 +16,8 @@ namespace {
 
 // Long replies are cut: the text ends up in a status line and a log record.
 constexpr size_t kMaxReplyLength = 1000;
+// The longest a transfer waits for its sockets before libcurl looks again.
+constexpr int kLongestWaitMs = 10;
 
 std::string OneLine(const char* data, size_t size) {
   std::string line(data, size);
@@ -118,9 +120,11 @@ void Connection::Drive(const std::function<bool()>& stop) {
       }
     }
     if (done_ || stop()) return;
-    // libcurl's own timeouts end a transfer that stalls; the wait only
-    // needs to be short enough for them to be checked.
-    curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+    // libcurl's own timeouts end a transfer that stalls. The wait is kept
+    // short because libcurl (7.88) sometimes waits for the first data
+    // connection of a session without a descriptor to poll: a long wait
+    // here was measured to add its whole length to such a transfer.
+    curl_multi_poll(multi_, nullptr, 0, kLongestWaitMs, nullptr);
   }
 }
 
