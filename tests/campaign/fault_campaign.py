@@ -1,0 +1,125 @@
+#!/usr/bin/python3
+"""Runs whole jobs of the built program against the test FTP server with faults
+injected at random but reproducible points, and checks after every run that no
+file was lost, spoiled or left half-done.
+
+Run k of a campaign takes its seed from the master seed and k alone, so
+`--seed S --first K --runs 1` makes that one run again. Ends with status 0
+when every run kept the invariant.
+"""
+
+import argparse
+import collections
+import concurrent.futures
+import os
+import shutil
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from invariant import check_run  # noqa: E402
+from job_plan import make_plan, run_seed  # noqa: E402
+from job_runner import run_job  # noqa: E402
+
+
+def parse_args():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=300)
+    parser.add_argument("--seed", default=os.environ.get("KESTRIN_CAMPAIGN_SEED", "1"),
+                        help="master seed (default: $KESTRIN_CAMPAIGN_SEED or 1)")
+    parser.add_argument("--first", type=int, default=0, help="index of the first run")
+    # Runs mostly sleep in the program's fixed waits, so many fit on few cores.
+    parser.add_argument("--workers", type=int, default=28)
+    parser.add_argument("--kestrin", required=True)
+    parser.add_argument("--server", required=True)
+    parser.add_argument("--keep", action="store_true",
+                        help="keep the directories of failed runs")
+    return parser.parse_args()
+
+
+def one_run(args, index, temp_root):
+    plan = make_plan(run_seed(args.seed, index))
+    root = temp_root / ("run-%d" % index)
+    outcome = run_job(plan, args.kestrin, args.server, root)
+    verdict, fired = check_run(plan, outcome)
+    if not verdict.violations or not args.keep:
+        shutil.rmtree(root, ignore_errors=True)
+    return index, plan, outcome, verdict, fired
+
+
+def report_failure(args, index, plan, outcome, verdict, temp_root):
+    print("FAILED run %d: %s" % (index, plan.describe()))
+    print("  again: --seed %s --first %d --runs 1" % (args.seed, index))
+    for violation in verdict.violations:
+        print("  - " + violation)
+    print("  exit %s after %.1f s; log: %r" % (outcome.status, outcome.elapsed, outcome.log))
+    print("  server received: %s" % outcome.commands)
+    print("  program said: %r %r" % (outcome.stdout[-2000:], outcome.stderr[-2000:]))
+    if args.keep:
+        print("  kept in %s" % (temp_root / ("run-%d" % index)))
+    sys.stdout.flush()
+
+
+class Tally:
+    """The campaign's figures, gathered run by run."""
+
+    def __init__(self):
+        self.armed, self.spoiled = collections.Counter(), collections.Counter()
+        self.statuses, self.checks, self.failed, self.kept = collections.Counter(), 0, [], []
+        self.longest, self.margin = 0.0, float("inf")
+
+    def add(self, index, plan, outcome, verdict, fired):
+        self.checks += verdict.checks
+        self.statuses[outcome.status] += 1
+        self.longest = max(self.longest, outcome.elapsed)
+        self.margin = min(self.margin, verdict.margin)
+        for fault, count in zip(plan.faults, fired):
+            self.armed[fault["fault"]] += 1
+            self.spoiled[fault["fault"]] += count
+        self.kept += [index] * len(verdict.notices)
+        if verdict.violations:
+            self.failed.append(index)
+
+    def print(self, runs, wall_time):
+        print("runs: %d, failed: %d %s" % (runs, len(self.failed), sorted(self.failed)))
+        print("faults armed: %d, commands spoiled: %d" %
+              (sum(self.armed.values()), sum(self.spoiled.values())))
+        for kind in sorted(self.armed):
+            print("  %-18s armed %4d, spoiled %4d" % (kind, self.armed[kind], self.spoiled[kind]))
+        print("invariant checks: %d" % self.checks)
+        print("partial uploads kept by the server after a spoiled clean-up: %d %s" %
+              (len(self.kept), sorted(self.kept)))
+        print("exit statuses: %s" % dict(sorted(self.statuses.items(), key=str)))
+        print("longest run: %.1f s, least time to spare: %.1f s, wall time: %.1f s" %
+              (self.longest, self.margin, wall_time))
+
+
+def main():
+    args = parse_args()
+    started = time.monotonic()
+    tally = Tally()
+    print("master seed %s, runs %d from %d" % (args.seed, args.runs, args.first))
+    sys.stdout.flush()
+    temp_root = Path(tempfile.mkdtemp(prefix="kestrin-campaign-"))
+    indices = range(args.first, args.first + args.runs)
+    with concurrent.futures.ThreadPoolExecutor(max_workers=args.workers) as pool:
+        futures = [pool.submit(one_run, args, index, temp_root) for index in indices]
+        for future in concurrent.futures.as_completed(futures):
+            index, plan, outcome, verdict, fired = future.result()
+            tally.add(index, plan, outcome, verdict, fired)
+            for notice in verdict.notices:
+                print("NOTICE run %d (--seed %s --first %d --runs 1): %s" %
+                      (index, args.seed, index, notice))
+            if verdict.violations:
+                report_failure(args, index, plan, outcome, verdict, temp_root)
+    if not args.keep or not tally.failed:
+        shutil.rmtree(temp_root, ignore_errors=True)
+    tally.print(args.runs, time.monotonic() - started)
+    return 1 if tally.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,162 @@
+"""One run of the campaign drawn from its seed: the job's lines and files, and the faults.
+
+The same seed always gives the same plan, so a failing run can be made again alone.
+"""
+
+import random
+import string
+from dataclasses import dataclass, field
+
+MAX_LINES = 3
+MAX_FILES_PER_LINE = 4
+NAME_CHARS = string.ascii_letters + string.digits + "_-"
+ERROR_CODES = (421, 425, 426, 450, 451, 500, 501, 530, 550, 553)
+REPLY_TEXT = "Injected failure."
+# Sizes at the edges of the client's 255-byte chunks and 256 KiB buffers.
+EDGE_SIZES = (0, 1, 254, 255, 256, 510, 511, 765, 262143, 262144, 262145)
+SMALL_LIMIT = 300 * 1024
+LARGE_RANGE = (1024 * 1024, 2 * 1024 * 1024)
+
+# Commands the client sends, by what they serve. Every one of them may be spoiled.
+SESSION_COMMANDS = ("USER", "PASS", "PWD", "CWD", "TYPE", "QUIT")
+DATA_SETUP_COMMANDS = ("EPSV", "PASV", "EPRT", "PORT")
+UPLOAD_COMMANDS = ("STOR", "DELE")
+DOWNLOAD_COMMANDS = ("SIZE", "RETR", "LIST", "DELE")
+
+# Relative weights of the fault kinds. A hang costs a whole reply timeout,
+# so it stays rare; a refused first login ends the job before any file.
+KIND_WEIGHTS = {
+    "reply": 30,
+    "close": 16,
+    "drop_data": 20,
+    "short_retr": 8,
+    "refuse_after_stor": 8,
+    "refuse_login": 4,
+    "hang": 2,
+}
+# How many consecutive occurrences a fault spoils: three in a row can use
+# up every attempt of one file.
+TIMES_WEIGHTS = {1: 60, 2: 25, 3: 15}
+
+
+@dataclass
+class Line:
+    download: bool
+    delete_sources: bool
+    extension: str
+    files: dict = field(default_factory=dict)  # name -> contents
+
+    def setting(self):
+        text = "*." + self.extension + ("," + ("DOWN" if self.download else "UP"))
+        return text + (",DEL" if self.delete_sources else "")
+
+
+@dataclass
+class Plan:
+    seed: str
+    passive: bool
+    lines: list
+    faults: list
+
+    def describe(self):
+        lines = "; ".join("%s (%s)" % (line.setting(), ", ".join(
+            "%s:%d" % (name, len(data)) for name, data in line.files.items()))
+            for line in self.lines)
+        return "seed %s, %s mode, lines: %s, faults: %s" % (
+            self.seed, "passive" if self.passive else "active", lines, self.faults)
+
+
+def run_seed(master_seed, index):
+    return "%s-%d" % (master_seed, index)
+
+
+def draw_size(rng):
+    pick = rng.random()
+    if pick < 0.25:
+        return rng.choice(EDGE_SIZES)
+    if pick < 0.35:
+        return 255 * rng.randint(2, 40)
+    if pick < 0.95:
+        return rng.randint(0, SMALL_LIMIT)
+    return rng.randint(*LARGE_RANGE)
+
+
+def draw_name(rng, index, extension):
+    stem = rng.choice(string.ascii_letters) + "".join(
+        rng.choice(NAME_CHARS) for _ in range(rng.randint(0, 12)))
+    return "%s%d.%s" % (stem, index, extension)
+
+
+def draw_line(rng, number):
+    download = rng.random() < 0.5
+    line = Line(download, rng.random() < 0.5, ("d" if download else "u") + str(number))
+    for index in range(rng.randint(1, MAX_FILES_PER_LINE)):
+        line.files[draw_name(rng, index, line.extension)] = rng.randbytes(draw_size(rng))
+    return line
+
+
+def weighted(rng, weights):
+    return rng.choices(list(weights), weights=list(weights.values()))[0]
+
+
+def candidate_commands(lines, passive):
+    commands = list(SESSION_COMMANDS)
+    commands += DATA_SETUP_COMMANDS[:2] if passive else DATA_SETUP_COMMANDS[2:]
+    for line in lines:
+        commands += DOWNLOAD_COMMANDS if line.download else UPLOAD_COMMANDS
+    return sorted(set(commands))
+
+
+def transfer_sizes(lines, download):
+    return [len(data) for line in lines if line.download == download for data in line.files.values()]
+
+
+def cut_point(rng, sizes):
+    # Inside one of the files, so that the cut most often falls within the transfer it hits.
+    size = rng.choice(sizes)
+    return rng.randint(0, max(0, size - 1))
+
+
+def occurrences_to_skip(fault, uploads, downloads):
+    """At most this many earlier occurrences of the command go untouched."""
+    cmd = fault.get("cmd")
+    if fault["fault"] == "refuse_login":
+        return 3
+    if fault["fault"] == "refuse_after_stor" or cmd == "STOR":
+        return len(uploads)
+    if fault["fault"] == "short_retr" or cmd in ("RETR", "SIZE"):
+        return len(downloads)
+    return len(uploads) + len(downloads)
+
+
+def draw_fault(rng, lines, passive):
+    uploads, downloads = transfer_sizes(lines, False), transfer_sizes(lines, True)
+    kind = weighted(rng, KIND_WEIGHTS)
+    if kind == "short_retr" and not downloads or kind == "refuse_after_stor" and not uploads:
+        kind = "drop_data"
+    fault = {"fault": kind}
+    if kind == "drop_data":
+        fault["cmd"], sizes = rng.choice(([("STOR", uploads)] if uploads else []) +
+                                         ([("RETR", downloads)] if downloads else []))
+        fault["bytes"] = cut_point(rng, sizes)
+    elif kind == "short_retr":
+        fault["bytes"] = cut_point(rng, downloads)
+    elif kind == "refuse_after_stor":
+        fault.update(code=rng.choice((451, 550, 552, 553)), text=REPLY_TEXT)
+    elif kind in ("reply", "close", "hang"):
+        fault["cmd"] = rng.choice(candidate_commands(lines, passive))
+    if kind == "reply":
+        fault.update(code=rng.choice(ERROR_CODES), text=REPLY_TEXT)
+    # Any occurrence may be the spoiled one: the first login is USER and PASS
+    # number 1, later ones are reconnects; a file's commands come once per attempt.
+    fault["after"] = rng.randint(0, occurrences_to_skip(fault, uploads, downloads))
+    fault["times"] = 1 if kind == "hang" else weighted(rng, TIMES_WEIGHTS)
+    return fault
+
+
+def make_plan(seed):
+    rng = random.Random(seed)
+    lines = [draw_line(rng, number) for number in range(1, rng.randint(1, MAX_LINES) + 1)]
+    passive = rng.random() < 0.7
+    faults = [draw_fault(rng, lines, passive) for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
+    return Plan(seed, passive, lines, faults)

@@ -1,0 +1,137 @@
+"""Runs one planned job: a server of its own with the faults armed, the program
+installed beside its kestrin.ini, and what both sides hold afterwards."""
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+USER = "kestrin"
+PASSWORD = "geslo"
+REMOTE_DIR = "in"
+LOG_NAME = "KESTRIN.log"
+SECTION = "NOCNI"
+# Beyond every bound the checks allow, so that a stuck program is reported, not waited for.
+KILL_AFTER = 600
+DROPPED_ENV = ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LANG", "LANGUAGE")
+
+
+@dataclass
+class Outcome:
+    status: int            # exit status; None when the program had to be killed
+    elapsed: float         # seconds from start to exit
+    log: str
+    stdout: str
+    stderr: str
+    commands: list         # the command lines the server received
+    local_dir: Path
+    remote_dir: Path
+
+
+class FaultyServer:
+    """The test FTP server in a process of its own, driven over its stdin."""
+
+    def __init__(self, script, root):
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", script, "--root", str(root), "--user", USER,
+             "--password", PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL)
+        first = self.process.stdout.readline().decode().split()
+        if len(first) != 2 or first[0] != "PORT":
+            raise RuntimeError("the server did not start: %r" % first)
+        self.port = int(first[1])
+
+    def ask(self, request):
+        self.process.stdin.write((json.dumps(request) + "\n").encode())
+        self.process.stdin.flush()
+        return self.process.stdout.readline().decode().rstrip("\n")
+
+    def arm(self, fault):
+        answer = self.ask(fault)
+        if answer != "ok":
+            raise RuntimeError("the server refused %s: %s" % (fault, answer))
+
+    def commands(self):
+        return json.loads(self.ask({"query": "commands"}))
+
+    def stop(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+def install(kestrin, install_dir):
+    # A hard link keeps the program's own path inside the install directory,
+    # where it looks for kestrin.ini; a copy does the same across file systems.
+    target = install_dir / "kestrin"
+    try:
+        os.link(kestrin, target)
+    except OSError:
+        shutil.copy2(kestrin, target)
+    return target
+
+
+def settings(plan, port, local_dir):
+    lines = ["[PROGRAM]", "IZBRANO=" + SECTION, "", "[" + SECTION + "]",
+             "FTPURL=127.0.0.1:%d" % port, "ftpdir=/%s/" % REMOTE_DIR,
+             "localdir=%s/" % local_dir, "uporabnik=" + USER, "geslo=" + PASSWORD,
+             "mode=" + ("PASIVE" if plan.passive else "ACTIVE")]
+    lines += ["prenos%d=%s" % (n, line.setting()) for n, line in enumerate(plan.lines, 1)]
+    return "\n".join(lines) + "\n"
+
+
+def lay_out_files(plan, local_dir, remote_dir):
+    for line in plan.lines:
+        for name, data in line.files.items():
+            ((remote_dir if line.download else local_dir) / name).write_bytes(data)
+
+
+def environment():
+    env = {key: value for key, value in os.environ.items() if key not in DROPPED_ENV}
+    env["LC_ALL"] = "C"
+    return env
+
+
+def launch(program, work_dir):
+    start = time.monotonic()
+    process = subprocess.Popen([str(program)], cwd=work_dir, env=environment(),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=KILL_AFTER)
+        status = process.returncode if process.returncode >= 0 else None
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        out, err = process.communicate()
+        status = None
+    return status, time.monotonic() - start, out, err
+
+
+def run_job(plan, kestrin, server_script, root):
+    dirs = {name: root / name for name in ("install", "local", "work", "server")}
+    for path in dirs.values():
+        path.mkdir(parents=True)
+    remote_dir = dirs["server"] / REMOTE_DIR
+    remote_dir.mkdir()
+    lay_out_files(plan, dirs["local"], remote_dir)
+    program = install(kestrin, dirs["install"])
+    server = FaultyServer(server_script, dirs["server"])
+    try:
+        (dirs["install"] / "kestrin.ini").write_text(settings(plan, server.port, dirs["local"]))
+        for fault in plan.faults:
+            server.arm(fault)
+        status, elapsed, out, err = launch(program, dirs["work"])
+        commands = server.commands()
+    finally:
+        server.stop()
+    log_path = dirs["work"] / LOG_NAME
+    log = log_path.read_bytes().decode("utf-8", "replace") if log_path.exists() else ""
+    return Outcome(status, elapsed, log, out.decode("utf-8", "replace"),
+                   err.decode("utf-8", "replace"), commands, dirs["local"], remote_dir)
