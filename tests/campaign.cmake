@@ -1,9 +1,9 @@
 # Whole jobs of the built program under random, reproducible faults; each run
 # is checked for lost, spoiled or half-done files. A longer campaign by hand:
-#   /usr/bin/python3 tests/campaign/fault_campaign.py --runs 3000 --seed S \
+#   /usr/bin/python3 tests/campaign/fault_campaign.py --runs 3000 --key S \
 #     --kestrin build/kestrin --server tests/ftp_server.py
-# The environment variable KESTRIN_CAMPAIGN_SEED, when set at test time,
-# replaces the fixed master seed.
+# The environment variable KESTRIN_CAMPAIGN_KEY, when set at test time,
+# replaces the fixed master key.
 set(KESTRIN_CAMPAIGN_RUNS 300 CACHE STRING "Runs of the fault campaign under ctest")
 add_test(NAME fault_campaign
          COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/campaign/fault_campaign.py

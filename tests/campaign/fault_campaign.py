@@ -3,8 +3,8 @@
 injected at random but reproducible points, and checks after every run that no
 file was lost, spoiled or left half-done.
 
-Run k of a campaign takes its seed from the master seed and k alone, so
-`--seed S --first K --runs 1` makes that one run again. Ends with status 0
+Run k of a campaign takes its key from the master key and k alone, so
+`--key S --first K --runs 1` makes that one run again. Ends with status 0
 when every run kept the invariant.
 """
 
@@ -21,15 +21,15 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from invariant import check_run  # noqa: E402
-from job_plan import make_plan, run_seed  # noqa: E402
+from job_plan import make_plan, run_key  # noqa: E402
 from job_runner import run_job  # noqa: E402
 
 
 def parse_args():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=300)
-    parser.add_argument("--seed", default=os.environ.get("KESTRIN_CAMPAIGN_SEED", "1"),
-                        help="master seed (default: $KESTRIN_CAMPAIGN_SEED or 1)")
+    parser.add_argument("--key", default=os.environ.get("KESTRIN_CAMPAIGN_KEY", "1"),
+                        help="master key (default: $KESTRIN_CAMPAIGN_KEY or 1)")
     parser.add_argument("--first", type=int, default=0, help="index of the first run")
     # Runs mostly sleep in the program's fixed waits, so many fit on few cores.
     parser.add_argument("--workers", type=int, default=28)
@@ -41,7 +41,7 @@ def parse_args():
 
 
 def one_run(args, index, temp_root):
-    plan = make_plan(run_seed(args.seed, index))
+    plan = make_plan(run_key(args.key, index))
     root = temp_root / ("run-%d" % index)
     outcome = run_job(plan, args.kestrin, args.server, root)
     verdict, fired = check_run(plan, outcome)
@@ -52,7 +52,7 @@ def one_run(args, index, temp_root):
 
 def report_failure(args, index, plan, outcome, verdict, temp_root):
     print("FAILED run %d: %s" % (index, plan.describe()))
-    print("  again: --seed %s --first %d --runs 1" % (args.seed, index))
+    print("  again: --key %s --first %d --runs 1" % (args.key, index))
     for violation in verdict.violations:
         print("  - " + violation)
     print("  exit %s after %.1f s; log: %r" % (outcome.status, outcome.elapsed, outcome.log))
@@ -101,7 +101,7 @@ def main():
     args = parse_args()
     started = time.monotonic()
     tally = Tally()
-    print("master seed %s, runs %d from %d" % (args.seed, args.runs, args.first))
+    print("master key %s, runs %d from %d" % (args.key, args.runs, args.first))
     sys.stdout.flush()
     temp_root = Path(tempfile.mkdtemp(prefix="kestrin-campaign-"))
     indices = range(args.first, args.first + args.runs)
@@ -111,8 +111,8 @@ def main():
             index, plan, outcome, verdict, fired = future.result()
             tally.add(index, plan, outcome, verdict, fired)
             for notice in verdict.notices:
-                print("NOTICE run %d (--seed %s --first %d --runs 1): %s" %
-                      (index, args.seed, index, notice))
+                print("NOTICE run %d (--key %s --first %d --runs 1): %s" %
+                      (index, args.key, index, notice))
             if verdict.violations:
                 report_failure(args, index, plan, outcome, verdict, temp_root)
     if not args.keep or not tally.failed:

@@ -1,6 +1,6 @@
-"""One run of the campaign drawn from its seed: the job's lines and files, and the faults.
+"""One run of the campaign drawn from its key: the job's lines and files, and the faults.
 
-The same seed always gives the same plan, so a failing run can be made again alone.
+The same key always gives the same plan, so a failing run can be made again alone.
 """
 
 import random
@@ -53,7 +53,7 @@ class Line:
 
 @dataclass
 class Plan:
-    seed: str
+    key: str
     passive: bool
     lines: list
     faults: list
@@ -62,12 +62,12 @@ class Plan:
         lines = "; ".join("%s (%s)" % (line.setting(), ", ".join(
             "%s:%d" % (name, len(data)) for name, data in line.files.items()))
             for line in self.lines)
-        return "seed %s, %s mode, lines: %s, faults: %s" % (
-            self.seed, "passive" if self.passive else "active", lines, self.faults)
+        return "key %s, %s mode, lines: %s, faults: %s" % (
+            self.key, "passive" if self.passive else "active", lines, self.faults)
 
 
-def run_seed(master_seed, index):
-    return "%s-%d" % (master_seed, index)
+def run_key(master_key, index):
+    return "%s-%d" % (master_key, index)
 
 
 def draw_size(rng):
@@ -154,9 +154,9 @@ def draw_fault(rng, lines, passive):
     return fault
 
 
-def make_plan(seed):
-    rng = random.Random(seed)
+def make_plan(key):
+    rng = random.Random(key)
     lines = [draw_line(rng, number) for number in range(1, rng.randint(1, MAX_LINES) + 1)]
     passive = rng.random() < 0.7
     faults = [draw_fault(rng, lines, passive) for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
-    return Plan(seed, passive, lines, faults)
+    return Plan(key, passive, lines, faults)

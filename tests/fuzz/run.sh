@@ -16,7 +16,7 @@ cmake --build "$build" --parallel 2 >/dev/null
 
 total=0
 for target in "${targets[@]}"; do
-  # New inputs go into the build directory; the hand-written seeds stay as they are.
+  # New inputs go into the build directory; the hand-written starting inputs stay as they are.
   corpus="$build/corpus/$target"
   artifacts="$build/artifacts"
   mkdir -p "$corpus" "$artifacts"

@@ -17,9 +17,9 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
   if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
-std::string randomBytes(std::size_t count, unsigned seed) {
+std::string randomBytes(std::size_t count, unsigned pattern) {
   constexpr std::size_t kBlock = 64;  // every block gets its own line ends
-  std::mt19937 generator(seed);
+  std::mt19937 generator(pattern);
   std::uniform_int_distribution<int> byte(0, 255);
   std::string bytes(count, '\0');
   for (std::size_t i = 0; i < count; ++i) {

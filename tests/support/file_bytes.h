@@ -10,4 +10,4 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // Reproducible binary content that is sure to hold CR LF pairs and lone CR
 // and LF bytes, which any text-mode conversion on the way would change.
-std::string randomBytes(std::size_t count, unsigned seed);
+std::string randomBytes(std::size_t count, unsigned pattern);
