@@ -27,6 +27,17 @@ std::string LoadedField(const std::string& ini, QLineEdit* FrmUpdate::*field, Fr
     return (window.*field)->text().toStdString();
 }
 
+// True once a download has begun writing its hidden temporary file.
+bool HasPartialDownload(const std::filesystem::path& dir)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::error_code error;
+        if (entry.path().filename().string().starts_with(".") && entry.file_size(error) > 0)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST(WindowLoad, FillsServerDirectoriesAndModeFromTheSelectedSection)
@@ -66,9 +77,11 @@ TEST(WindowLoad, AbsentLocalDirectoryMeansTheProgramsOwn)
     EXPECT_EQ(window.mSection, "");
 }
 
-// The server holds a large file; half a second into its download the user
-// presses "Zapri": the program ends at once with status 3 and leaves no
-// half-written file behind.
+// The server holds a large file; while part of it is already on disk the user
+// presses "Zapri": the program ends at once with status 3, leaves no
+// half-written file behind and starts no follow-up command. The click waits
+// for the partial file, not for a clock, so a fast machine cannot finish the
+// download first.
 TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile)
 {
     GTEST_FLAG_SET(death_test_style, "fast");
@@ -88,7 +101,12 @@ TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile)
             window.Form_Load();
             // Not shown: a forked child must not paint (Qt's painting
             // threads are not there after fork).
-            QTimer::singleShot(500, window.Command3, &QPushButton::click);
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (HasPartialDownload(local.path()))
+                    window.Command3->click();
+            });
+            watch.start(0);
             window.Form_Activate();
         },
         ::testing::ExitedWithCode(3), "");
