@@ -8,6 +8,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -128,10 +129,17 @@ private:
     void GiveUp(const std::string& prefix, const std::string& source,
                 const std::string& destination);
 
+    // The progress controls change with every chunk of a transfer; while
+    // they report, they are redrawn at the yields only.
+    std::array<QLabel*, 4> ProgressLabels() const;
+    void HoldProgressDrawing();
+    void ReleaseProgressDrawing();
+
     // When the events were last processed, on the coarse monotonic clock.
     int64_t mLastYieldNs = 0;
     // A text was set that must reach the screen at the next Yield.
     bool mYieldDue = false;
+    bool mProgressDrawingHeld = false;
 
     // The first failure decides the exit status.
     int mOutcome = 0;

@@ -90,6 +90,9 @@ void StyleReadout(QLabel* label, const QFont& font)
     // These labels show file names and the server's own words: text as it
     // is, never markup, and no guessing at every change whether it might be.
     label->setTextFormat(Qt::PlainText);
+    // Their place and size never change, so a new text, which some of them
+    // get for every chunk of a transfer, asks for no new layout.
+    label->setFixedSize(label->size());
 }
 
 }
@@ -197,6 +200,7 @@ void FrmUpdate::SetupUi()
 
 void FrmUpdate::Yield()
 {
+    ReleaseProgressDrawing();
     QCoreApplication::processEvents();
     mYieldDue = false;
     mLastYieldNs = CoarseNanoseconds();

@@ -17,14 +17,20 @@ ProgressBar::ProgressBar(QWidget* parent)
     ShowPosition();
 }
 
+// The bar is set for every chunk of a transfer, mostly to what it already
+// shows: the drawn position is passed on only when it moves.
 void ProgressBar::SetMin(float min)
 {
+    if (min == mMin)
+        return;
     mMin = min;
     ShowPosition();
 }
 
 void ProgressBar::SetMax(float max)
 {
+    if (max == mMax)
+        return;
     mMax = max;
     ShowPosition();
 }
@@ -37,7 +43,11 @@ void ProgressBar::SetValue(float value)
 
 void ProgressBar::ShowPosition()
 {
-    QProgressBar::setValue(FilledSteps());
+    const int steps = FilledSteps();
+    if (steps == mShownSteps)
+        return;
+    mShownSteps = steps;
+    QProgressBar::setValue(steps);
 }
 
 int ProgressBar::FilledSteps() const

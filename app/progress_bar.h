@@ -29,4 +29,5 @@ private:
     float mMin = 0;
     float mMax = 100;
     float mValue = 0;
+    int mShownSteps = -1;
 };

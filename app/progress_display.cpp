@@ -11,6 +11,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -28,7 +29,6 @@ constexpr int kSecondsPerHour = 3600;
 constexpr double kInt64Limit = 9.2e18;
 
 const char* const kRemainingPrefix = "Do konca še: ";
-const char* const kRateSuffix = " Kbps";
 const char* const kFullPercent = "100%";
 
 // Nearest integer, halves to the even neighbour; nothing for a value that
@@ -41,14 +41,48 @@ std::optional<int64_t> RoundToInt(double x)
     return static_cast<int64_t>(rounded);
 }
 
-void AppendInt(std::string& text, int64_t n)
+void AppendAscii(std::string& text, const char* begin, const char* end) { text.append(begin, end); }
+
+// A text of a few dozen characters, the kind the handler builds for nearly
+// every chunk: put together on the stack and handed to the controls' string
+// type with one allocation.
+class ShortText
+{
+public:
+    void Append(std::u16string_view piece) { Put(piece.begin(), piece.size()); }
+    void AppendAscii(const char* begin, const char* end) { Put(begin, end - begin); }
+    void operator+=(char c) { Put(&c, 1); }
+    QString ToQString() const
+    {
+        return QString(reinterpret_cast<const QChar*>(mChars.data()), static_cast<qsizetype>(mSize));
+    }
+
+private:
+    template <typename Char>
+    void Put(const Char* chars, size_t count)
+    {
+        const size_t n = std::min(count, mChars.size() - mSize);
+        std::copy_n(chars, n, mChars.begin() + mSize);
+        mSize += n;
+    }
+
+    // Room for two floats written out in full and the words between them.
+    std::array<char16_t, 192> mChars;
+    size_t mSize = 0;
+};
+
+void AppendAscii(ShortText& text, const char* begin, const char* end) { text.AppendAscii(begin, end); }
+
+template <typename Text>
+void AppendInt(Text& text, int64_t n)
 {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    text.append(digits, end);
+    AppendAscii(text, digits, end);
 }
 
-void AppendTwoDigits(std::string& text, int64_t n)
+template <typename Text>
+void AppendTwoDigits(Text& text, int64_t n)
 {
     if (n < 10)
         text += '0';
@@ -57,13 +91,13 @@ void AppendTwoDigits(std::string& text, int64_t n)
 
 // The shortest text that reads back as the same float: byte counts, which
 // are whole, print without decimals.
-void AppendFloat(QString& text, float x)
+void AppendFloat(ShortText& text, float x)
 {
     char digits[64];
     const bool whole = std::floor(x) == x && std::fabs(x) < kInt64Limit;
     const auto end = whole ? std::to_chars(digits, digits + sizeof digits, static_cast<int64_t>(x)).ptr
                            : std::to_chars(digits, digits + sizeof digits, x, std::chars_format::fixed).ptr;
-    text.append(QLatin1StringView(digits, end - digits));
+    AppendAscii(text, digits, end);
 }
 
 // Bytes per second over elapsed seconds, in thousands, rounded to two
@@ -87,27 +121,34 @@ std::optional<int64_t> MeasuredHundredths(int64_t bytes, float elapsed)
 // float lands on the same neighbour.
 float RateOf(int64_t hundredths) { return static_cast<float>(static_cast<double>(hundredths) / 100); }
 
+// The pieces of the texts that change with nearly every chunk.
+constexpr std::u16string_view kRateUnit = u" Kbps";
+constexpr std::u16string_view kKBBetween = u" KB od ";
+constexpr std::u16string_view kKBEnd = u" KB Prenešeno";
+constexpr std::u16string_view kBytesBetween = u" Bytes od ";
+constexpr std::u16string_view kBytesEnd = u" Bytes Prenešeno ";
+
 // The locale's decimal separator; the program sets its locale once at start.
-const std::string& DecimalPoint()
+const std::u16string& DecimalPoint()
 {
-    static const std::string point = std::localeconv()->decimal_point;
+    static const std::u16string point = QString::fromLocal8Bit(std::localeconv()->decimal_point).toStdU16String();
     return point;
 }
 
 // A rate known to have two decimals, as the label shows it: no 0 in front
 // of the separator.
-std::string HundredthsText(int64_t hundredths)
+QString HundredthsText(int64_t hundredths)
 {
-    std::string text;
+    ShortText text;
     if (hundredths < 0)
         text += '-';
     const int64_t magnitude = hundredths < 0 ? -hundredths : hundredths;
     if (magnitude >= 100)
         AppendInt(text, magnitude / 100);
-    text += DecimalPoint();
+    text.Append(DecimalPoint());
     AppendTwoDigits(text, magnitude % 100);
-    text += kRateSuffix;
-    return text;
+    text.Append(kRateUnit);
+    return text.ToQString();
 }
 
 // KB as shown: the rounded byte count divided by 1024, remainder dropped.
@@ -119,19 +160,14 @@ std::optional<int64_t> WholeKB(float bytes)
     return *rounded / static_cast<int64_t>(kBytesPerKB);
 }
 
-// Built straight into the control's string type: unlike the other texts,
-// this one changes with every event.
 QString TooltipText(float value, float max)
 {
-    static const QString between = QString::fromUtf8(" Bytes od ");
-    static const QString end = QString::fromUtf8(" Bytes Prenešeno ");
-    QString text;
-    text.reserve(between.size() + end.size() + 32);
+    ShortText text;
     AppendFloat(text, value);
-    text += between;
+    text.Append(kBytesBetween);
     AppendFloat(text, max);
-    text += end;
-    return text;
+    text.Append(kBytesEnd);
+    return text.ToQString();
 }
 
 QString ToQString(const std::string& text)
@@ -141,18 +177,18 @@ QString ToQString(const std::string& text)
 
 QString ToQString(const QString& text) { return text; }
 
-std::optional<std::string> AmountText(float value, float max)
+std::optional<QString> AmountText(float value, float max)
 {
     const auto valueKB = WholeKB(value);
     const auto maxKB = WholeKB(max);
     if (!valueKB || !maxKB)
         return std::nullopt;
-    std::string text;
+    ShortText text;
     AppendInt(text, *valueKB);
-    text += " KB od ";
+    text.Append(kKBBetween);
     AppendInt(text, *maxKB);
-    text += " KB Prenešeno";
-    return text;
+    text.Append(kKBEnd);
+    return text.ToQString();
 }
 
 std::optional<int64_t> Percentage(int64_t count, float max)
@@ -172,7 +208,7 @@ std::string PercentText(int64_t percent)
 
 // The rate with two decimals, a third one only when it is not 0, no 0 in
 // front of the decimal separator, and the separator of the user's locale.
-std::optional<std::string> RateText(float rate)
+std::optional<QString> RateText(float rate)
 {
     if (!std::isfinite(rate))
         return std::nullopt;
@@ -192,17 +228,17 @@ std::optional<std::string> RateText(float rate)
     std::string_view whole = number.substr(0, point);
     const std::string_view decimals = number.substr(point + 1);
 
-    std::string text;
+    ShortText text;
     if (whole.front() == '-') {
         text += '-';
         whole.remove_prefix(1);
     }
     if (whole != "0")
-        text += whole;
-    text += DecimalPoint();
-    text += decimals;
-    text += kRateSuffix;
-    return text;
+        text.AppendAscii(whole.data(), whole.data() + whole.size());
+    text.Append(DecimalPoint());
+    text.AppendAscii(decimals.data(), decimals.data() + decimals.size());
+    text.Append(kRateUnit);
+    return text.ToQString();
 }
 
 // Seconds left for what is still to come at the current rate.
@@ -265,8 +301,47 @@ ShownTexts shownTexts;
 
 }
 
+std::array<QLabel*, 4> FrmUpdate::ProgressLabels() const
+{
+    return {Label7, Label9, Label10, Label11};
+}
+
+// The progress controls take a new value with nearly every chunk. Telling the
+// screen and assistive technology each time costs more than the transfer
+// itself, and neither can follow hundreds of thousands of changes a second.
+// So while a transfer reports, the controls take their values silently, and
+// the next yield redraws them and announces what they hold then. A label's
+// accessible name stands for its text meanwhile; a label with a name of its
+// own does not announce each new text.
+void FrmUpdate::HoldProgressDrawing()
+{
+    if (mProgressDrawingHeld)
+        return;
+    PB->setUpdatesEnabled(false);
+    for (QLabel* label : ProgressLabels()) {
+        label->setUpdatesEnabled(false);
+        label->setAccessibleName(label->text());
+    }
+    mProgressDrawingHeld = true;
+}
+
+void FrmUpdate::ReleaseProgressDrawing()
+{
+    if (!mProgressDrawingHeld)
+        return;
+    // Enabling the updates again also asks for the redraw; clearing the name
+    // lets the text speak for itself again, and announces it.
+    PB->setUpdatesEnabled(true);
+    for (QLabel* label : ProgressLabels()) {
+        label->setUpdatesEnabled(true);
+        label->setAccessibleName(QString());
+    }
+    mProgressDrawingHeld = false;
+}
+
 void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalBytes)
 {
+    HoldProgressDrawing();
     // With no time gone by there is no rate to measure: the last one stays.
     const auto hundredths = MeasuredHundredths(lCurrentBytes, mClock() - mStartTime);
     if (hundredths)

@@ -140,24 +140,47 @@ TEST_F(Progress, EmptyFileAndLargeFile)
     EXPECT_EQ(Text(f.Label7), "2929687 KB od 4882812 KB Prenešeno");
 }
 
-// Counts how often a control is told that its tooltip changed.
-struct ToolTipChanges : QObject
+// Counts the events of one type that a control receives.
+struct EventCount : QObject
 {
+    explicit EventCount(QEvent::Type counted) : type(counted) {}
+    QEvent::Type type;
     int count = 0;
     bool eventFilter(QObject*, QEvent* e) override
     {
-        count += e->type() == QEvent::ToolTipChange;
+        count += e->type() == type;
         return false;
     }
 };
 
 TEST_F(Progress, UnchangedTextsAreNotWrittenAgain)
 {
-    ToolTipChanges changes;
+    EventCount changes(QEvent::ToolTipChange);
     f.PB->installEventFilter(&changes);
     Event(510, 510);
     Event(510, 510);
     EXPECT_EQ(changes.count, 1);
+}
+
+// During a transfer the labels take every value at once but are drawn and
+// announced at the yields: the yield after a run of events draws the last
+// values and leaves the labels as they are outside a transfer.
+TEST_F(Progress, ShownValuesReachTheScreenAtTheNextYield)
+{
+    f.show();
+    f.Yield();
+    EventCount paints(QEvent::Paint);
+    f.Label10->installEventFilter(&paints);
+    Event(255, 600);
+    Event(510, 600);
+    EXPECT_EQ(Text(f.Label10), ".51 Kbps");
+    f.Yield();
+    EXPECT_GE(paints.count, 1);
+    for (QLabel* label : {f.Label7, f.Label9, f.Label10, f.Label11}) {
+        EXPECT_TRUE(label->updatesEnabled()) << label->objectName().toStdString();
+        EXPECT_TRUE(label->accessibleName().isEmpty()) << label->objectName().toStdString();
+    }
+    EXPECT_TRUE(f.PB->updatesEnabled());
 }
 
 TEST(ConvertTime, WholeSecondsAsHoursMinutesSeconds)
