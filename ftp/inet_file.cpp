@@ -9,55 +9,90 @@
 namespace inet {
 
 namespace {
-// Large enough that the per-call cost of libcurl is spread thin; small
-// enough that memory does not grow with the file.
-constexpr size_t kBufferSize = 256 * 1024;
+// Large enough that handing a block over is rare next to the caller's
+// pieces; small enough that memory does not grow with the file.
+constexpr size_t kBlockSize = 256 * 1024;
+// Blocks on their way at once: enough that neither side waits for the other
+// over a moment's delay.
+constexpr size_t kBlocksInFlight = 4;
+// libcurl's own buffers: its defaults (16 KiB received, 64 KiB sent at a
+// time) cost a system call for every few dozen of the caller's pieces.
+constexpr long kCurlBufferSize = 256 * 1024;
+
+std::string EmptyBlock() {
+  std::string block;
+  block.reserve(kBlockSize + kCurlBufferSize);
+  return block;
+}
 }  // namespace
 
 RemoteFile::RemoteFile(Connection& connection, Access access)
-    : connection_(connection), access_(access) {
-  buffer_.reserve(kBufferSize + CURL_MAX_WRITE_SIZE);
+    : connection_(connection), access_(access), block_(EmptyBlock()), pump_block_(EmptyBlock()) {}
+
+RemoteFile::~RemoteFile() {
+  StopPump();
+  connection_.Stop();
 }
 
-RemoteFile::~RemoteFile() { connection_.Stop(); }
-
+// Until the pump runs, libcurl is driven only to learn that the server took
+// the transfer: it asks for the first bytes to send, or hands over the first
+// bytes received.
 size_t RemoteFile::OnUploadWanted(char* buffer, size_t size, size_t count, void* self) {
   auto* file = static_cast<RemoteFile*>(self);
-  if (file->Buffered() == 0) {
-    if (file->end_of_upload_) return 0;
-    file->paused_ = true;
+  if (!file->pumping_) {
+    file->accepted_ = true;
     return CURL_READFUNC_PAUSE;
   }
-  size_t n = std::min(size * count, file->Buffered());
-  std::memcpy(buffer, file->buffer_.data() + file->offset_, n);
-  file->offset_ += n;
-  file->moved_ += static_cast<int64_t>(n);
-  return n;
+  return file->SendFromBlocks(buffer, size * count);
 }
 
 size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void* self) {
   auto* file = static_cast<RemoteFile*>(self);
   size_t n = size * count;
-  file->arrived_ = true;
-  if (file->Buffered() >= kBufferSize) {
-    // libcurl keeps these bytes and hands them over again after Resume.
-    file->paused_ = true;
-    return CURL_WRITEFUNC_PAUSE;
+  file->pump_block_.append(data, n);
+  file->accepted_ = true;
+  if (file->pumping_ && file->pump_block_.size() >= kBlockSize && !file->QueueArrived()) {
+    return 0;  // abandoned: libcurl ends the transfer
   }
-  // Drop what was read before appending: the reader takes small pieces and
-  // seldom empties the buffer exactly, and keeping the bytes it took would
-  // let the buffer grow with the file. Little remains at this point.
-  if (file->offset_ > 0) {
-    file->buffer_.erase(0, file->offset_);
-    file->offset_ = 0;
-  }
-  file->buffer_.append(data, n);
-  file->moved_ += static_cast<int64_t>(n);
   return n;
+}
+
+// On the pump: the next bytes of the caller's blocks for libcurl to send.
+// Waits while the caller has none ready; 0 (the end of the file) once the
+// caller has handed over everything and all of it went out.
+size_t RemoteFile::SendFromBlocks(char* buffer, size_t size) {
+  if (pump_offset_ == pump_block_.size()) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !queue_.empty() || end_of_upload_ || abandoned_; });
+    if (abandoned_) return CURL_READFUNC_ABORT;
+    if (queue_.empty()) return 0;
+    pump_block_ = std::move(queue_.front());
+    queue_.pop_front();
+    pump_offset_ = 0;
+    changed_.notify_all();
+  }
+  size_t n = std::min(size, pump_block_.size() - pump_offset_);
+  std::memcpy(buffer, pump_block_.data() + pump_offset_, n);
+  pump_offset_ += n;
+  return n;
+}
+
+// On the pump: passes a full block of received bytes to the caller, waiting
+// while the caller is behind. False when the caller has abandoned the file.
+bool RemoteFile::QueueArrived() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queue_.size() < kBlocksInFlight || abandoned_; });
+  if (abandoned_) return false;
+  queue_.push_back(std::move(pump_block_));
+  pump_block_ = EmptyBlock();
+  changed_.notify_all();
+  return true;
 }
 
 bool RemoteFile::Begin() {
   CURL* easy = connection_.easy_;
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kCurlBufferSize);
+  curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kCurlBufferSize);
   if (access_ == Access::kWrite) {
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy, CURLOPT_READFUNCTION, &RemoteFile::OnUploadWanted);
@@ -67,64 +102,129 @@ bool RemoteFile::Begin() {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
   }
   connection_.Start();
-  // The server has accepted the transfer once libcurl asks for the first
-  // bytes to send, or hands over the first bytes received.
-  connection_.Drive([this] { return paused_ || arrived_; });
+  connection_.Drive([this] { return accepted_; });
   // A download that failed after some bytes came was accepted all the same:
   // its failure shows where the bytes run out.
-  if (connection_.done_ && connection_.result_ != CURLE_OK && !arrived_) return Fail();
+  if (connection_.done_ && connection_.result_ != CURLE_OK && !accepted_) return Fail();
+  StartPump();
   return true;
 }
 
-void RemoteFile::Resume() {
-  paused_ = false;
-  curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
+void RemoteFile::StartPump() {
+  if (connection_.done_) {
+    // Everything arrived while the server's acceptance was awaited.
+    if (!pump_block_.empty()) queue_.push_back(std::move(pump_block_));
+    pump_done_ = true;
+    return;
+  }
+  pumping_ = true;
+  pump_ = std::thread(&RemoteFile::Pump, this);
+}
+
+// The pump's thread: runs the transfer to its end, or until abandoned. The
+// connection is its alone meanwhile; the caller looks at it again only after
+// the pump has been joined.
+void RemoteFile::Pump() {
+  if (access_ == Access::kWrite) curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
+  connection_.Drive([this] {
+    std::lock_guard lock(mutex_);
+    return abandoned_;
+  });
+  std::lock_guard lock(mutex_);
+  if (access_ == Access::kRead && !pump_block_.empty()) queue_.push_back(std::move(pump_block_));
+  pump_done_ = true;
+  changed_.notify_all();
+}
+
+void RemoteFile::StopPump() {
+  if (!pump_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+  }
+  changed_.notify_all();
+  curl_multi_wakeup(connection_.multi_);
+  pump_.join();
 }
 
 bool RemoteFile::Fail() {
+  StopPump();
   connection_.Stop();
   return connection_.Fail(connection_.result_);
 }
 
-bool RemoteFile::Write(const char* data, size_t size) {
-  if (offset_ == buffer_.size()) {
-    buffer_.clear();
-    offset_ = 0;
-  }
-  buffer_.append(data, size);
-  if (Buffered() < kBufferSize) return true;
-  Resume();
-  connection_.Drive([this] { return paused_; });
-  if (connection_.done_) {
-    // The server ended the transfer before it had everything.
+// Passes the caller's full block to the pump, waiting while too many are on
+// their way. False when the transfer has already ended: the server stopped
+// it before it had everything.
+bool RemoteFile::HandOver() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queue_.size() < kBlocksInFlight || pump_done_; });
+  if (pump_done_) {
+    lock.unlock();
+    StopPump();
     if (connection_.result_ == CURLE_OK) connection_.result_ = CURLE_SEND_ERROR;
     return Fail();
   }
+  queue_.push_back(std::move(block_));
+  block_ = EmptyBlock();
+  changed_.notify_all();
   return true;
+}
+
+// Makes the next received block the caller's. False at the end of the
+// data; the pump has then been joined.
+bool RemoteFile::TakeOver() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return !queue_.empty() || pump_done_; });
+  if (queue_.empty()) {
+    lock.unlock();
+    StopPump();
+    return false;
+  }
+  block_ = std::move(queue_.front());
+  queue_.pop_front();
+  offset_ = 0;
+  changed_.notify_all();
+  return true;
+}
+
+bool RemoteFile::Write(const char* data, size_t size) {
+  block_.append(data, size);
+  return block_.size() < kBlockSize || HandOver();
 }
 
 bool RemoteFile::Read(char* data, size_t size, size_t& read) {
   read = 0;
-  while (Buffered() < size && !connection_.done_) {
-    Resume();
-    connection_.Drive([this, size] { return paused_ || Buffered() >= size; });
+  while (read < size) {
+    if (offset_ == block_.size() && !TakeOver()) break;
+    size_t n = std::min(size - read, block_.size() - offset_);
+    std::memcpy(data + read, block_.data() + offset_, n);
+    offset_ += n;
+    read += n;
   }
-  if (Buffered() == 0 && connection_.done_ && connection_.result_ != CURLE_OK) return Fail();
-  read = std::min(size, Buffered());
-  std::memcpy(data, buffer_.data() + offset_, read);
-  offset_ += read;
+  if (read == 0 && size > 0 && connection_.result_ != CURLE_OK) return Fail();
   return true;
 }
 
 bool RemoteFile::Finish() {
-  if (access_ == Access::kWrite) end_of_upload_ = true;
-  while (!connection_.done_) {
-    Resume();
-    connection_.Drive([this] { return paused_; });
-    if (access_ == Access::kRead && Buffered() > 0) break;
+  if (access_ == Access::kWrite) {
+    if (!block_.empty() && !HandOver()) return false;
+    std::unique_lock lock(mutex_);
+    end_of_upload_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return pump_done_; });
+  } else {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !queue_.empty() || pump_done_; });
+    if (offset_ < block_.size() || !queue_.empty()) {
+      // More arrived than was read.
+      lock.unlock();
+      StopPump();
+      if (connection_.result_ == CURLE_OK) connection_.result_ = CURLE_PARTIAL_FILE;
+      return Fail();
+    }
   }
-  bool extra_data = access_ == Access::kRead && Buffered() > 0;
-  if (extra_data && connection_.result_ == CURLE_OK) connection_.result_ = CURLE_PARTIAL_FILE;
+  StopPump();
   if (!connection_.done_ || connection_.result_ != CURLE_OK) return Fail();
   connection_.Stop();
   SetLastResponse(connection_.last_reply_);

@@ -1,13 +1,17 @@
 // A streamed transfer on an open connection: the caller pushes an upload's
-// bytes or pulls a download's bytes in pieces of any size. Underneath,
-// libcurl runs the transfer and is paused whenever the caller has nothing
-// to give or has not taken what arrived; the data passes through one buffer
-// of fixed size, so memory stays flat whatever the file size.
+// bytes or pulls a download's bytes in pieces of any size. Once the server
+// has accepted the transfer, a thread of the file's own runs libcurl on it,
+// so that the network's work goes on while the caller handles its pieces.
+// The bytes travel between the two in blocks of fixed size, a few at a time,
+// so memory stays flat whatever the file size.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
-#include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "inet_connection.h"
 
@@ -30,27 +34,45 @@ class RemoteFile {
   // read arrived.
   bool Finish();
 
-  int64_t bytes_moved() const { return moved_; }
-
  private:
   friend class Connection;
   RemoteFile(Connection& connection, Access access);
   bool Begin();
-  void Resume();
-  size_t Buffered() const { return buffer_.size() - offset_; }
+  void StartPump();
+  void Pump();
+  void StopPump();
+  bool HandOver();
+  bool TakeOver();
   bool Fail();
 
   static size_t OnUploadWanted(char* buffer, size_t size, size_t count, void* self);
   static size_t OnDownloadArrived(char* data, size_t size, size_t count, void* self);
+  size_t SendFromBlocks(char* buffer, size_t size);
+  bool QueueArrived();
 
   Connection& connection_;
   Access access_;
-  std::string buffer_;
+
+  // The caller's block: being filled (upload) or being read (download).
+  std::string block_;
   size_t offset_ = 0;
-  bool paused_ = false;
-  bool end_of_upload_ = false;
-  bool arrived_ = false;
-  int64_t moved_ = 0;
+  // The pump's block: being sent (upload) or being filled (download).
+  std::string pump_block_;
+  size_t pump_offset_ = 0;
+
+  // Shared between the caller and the pump, under mutex_.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> queue_;  // whole blocks on their way
+  bool end_of_upload_ = false;     // the caller has handed over everything
+  bool abandoned_ = false;         // the caller wants no more
+  bool pump_done_ = false;         // the transfer has ended
+
+  // Before the pump runs, the caller drives libcurl only until the server
+  // has accepted the transfer.
+  bool pumping_ = false;
+  bool accepted_ = false;
+  std::thread pump_;
 };
 
 }  // namespace inet
