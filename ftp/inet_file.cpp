@@ -48,6 +48,9 @@ size_t RemoteFile::OnUploadWanted(char* buffer, size_t size, size_t count, void*
 
 size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void* self) {
   auto* file = static_cast<RemoteFile*>(self);
+  // libcurl may hand over much more in the same turn; it keeps that until
+  // the pump resumes the transfer.
+  if (!file->pumping_ && file->accepted_) return CURL_WRITEFUNC_PAUSE;
   size_t n = size * count;
   file->pump_block_.append(data, n);
   file->accepted_ = true;
@@ -125,7 +128,7 @@ void RemoteFile::StartPump() {
 // connection is its alone meanwhile; the caller looks at it again only after
 // the pump has been joined.
 void RemoteFile::Pump() {
-  if (access_ == Access::kWrite) curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
+  curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
   connection_.Drive([this] {
     std::lock_guard lock(mutex_);
     return abandoned_;

@@ -2,6 +2,9 @@
 // the server or the connection fails.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 
 #include "ftp_client_fixture.h"
@@ -153,6 +156,31 @@ TEST_F(Transfer, DroppedDownloadLeavesNoTemporaryFile) {
   std::string localPath = Local("d.bin").string(), remotePath = "d.bin";
   EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
   EXPECT_TRUE(Leftovers(local.path()).empty());
+}
+
+// The local disk refuses more after 1 MiB of an 8 MiB download, while the
+// network side is blocks ahead: the download fails at once on the local
+// write, keeps nothing, and the next one on the same client succeeds.
+TEST_F(Transfer, LocalWriteFailureEndsTheDownloadAndTheClientGoesOn) {
+  const std::string bytes = randomBytes(8 << 20, 4);
+  writeBytes(Remote("g.bin"), bytes);
+  ASSERT_TRUE(Connect());
+  std::string localPath = Local("g.bin").string(), remotePath = "g.bin";
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 1 << 20;
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool moved = ftp.FTPDownloadFile(localPath, remotePath);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(moved);
+  EXPECT_EQ(ftp.GetLastErrorMessage().rfind("WriteFile error code: ", 0), 0u)
+      << ftp.GetLastErrorMessage();
+  EXPECT_TRUE(Leftovers(local.path()).empty());
+  ASSERT_TRUE(ftp.FTPDownloadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
+  EXPECT_EQ(readBytes(Local("g.bin")), bytes);
 }
 
 // A size beyond 32 bits is taken whole: 100 bytes of a 4 GiB file are a
