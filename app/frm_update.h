@@ -137,6 +137,7 @@ private:
 
     // When the events were last processed, on the coarse monotonic clock.
     int64_t mLastYieldNs = 0;
+    unsigned mAsksSinceClock = 0;
     // A text was set that must reach the screen at the next Yield.
     bool mYieldDue = false;
     bool mProgressDrawingHeld = false;
