@@ -72,6 +72,7 @@ bool LocalDownload::Write(const char* data, size_t size) {
 bool LocalDownload::Flush() {
   const char* data = pending_.data();
   size_t size = pending_.size();
+  const off_t start = flushed_;
   while (size > 0) {
     ssize_t written = ::write(fd_, data, size);
     if (written < 0) {
@@ -80,7 +81,12 @@ bool LocalDownload::Flush() {
     }
     data += written;
     size -= static_cast<size_t>(written);
+    flushed_ += written;
   }
+  // The disk starts on these bytes now rather than all at once when the
+  // download is made durable at its end: the final sync then waits for
+  // little more than the last pieces. Only a hint; failures show at the sync.
+  if (flushed_ > start) ::sync_file_range(fd_, start, flushed_ - start, SYNC_FILE_RANGE_WRITE);
   pending_.clear();
   return true;
 }

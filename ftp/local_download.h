@@ -4,6 +4,8 @@
 // under the final name and never spoils the file that was there before.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
@@ -38,6 +40,7 @@ class LocalDownload {
   std::string temporary_;
   std::string pending_;  // gathered so that small pieces cost no system call each
   int fd_ = -1;
+  off_t flushed_ = 0;  // bytes written to the file so far
   bool committed_ = false;
   int32_t error_ = 0;
 };
