@@ -175,7 +175,7 @@ QString ToQString(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString ToQString(const QString& text) { return text; }
+QString ToQString(QString&& text) { return std::move(text); }
 
 std::optional<QString> AmountText(float value, float max)
 {
@@ -273,16 +273,23 @@ template <typename Control, typename Base, typename Build>
 void ShowText(ShownText& shown, std::pair<double, double> figures, Control* control,
               QString (Base::*current)() const, void (Base::*show)(const QString&), Build build)
 {
-    if (figures == shown.figures && (control->*current)().constData() == shown.text.constData())
+    // Each copy of a shared string costs two atomic operations, so the
+    // control's text is fetched once; a control given a string holds that
+    // very string afterwards.
+    QString now = (control->*current)();
+    if (figures == shown.figures && now.constData() == shown.text.constData())
         return;
-    const auto text = build();
+    auto text = build();
     if (!text)
         return;
-    const QString fresh = ToQString(*text);
-    if ((control->*current)() != fresh)
+    QString fresh = ToQString(std::move(*text));
+    if (now == fresh) {
+        shown.text = std::move(now);
+    } else {
         (control->*show)(fresh);
+        shown.text = std::move(fresh);
+    }
     shown.figures = figures;
-    shown.text = (control->*current)();
 }
 
 template <typename Build>
