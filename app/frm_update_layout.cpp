@@ -98,6 +98,10 @@ void StyleReadout(QLabel* label, const QFont& font)
     // Their place and size never change, so a new text, which some of them
     // get for every chunk of a transfer, asks for no new layout.
     label->setFixedSize(label->size());
+    // They lie inside the window, away from any edge of a screen that a
+    // notch or a system bar could cover, so no safe area applies to them;
+    // Qt would otherwise work it out again for every new text.
+    label->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
 }
 
 }
