@@ -27,6 +27,7 @@ LocalDownload::LocalDownload(std::string destination) : destination_(std::move(d
 
 LocalDownload::~LocalDownload() {
   if (running_download == this) running_download = nullptr;
+  writer_.reset();
   if (fd_ >= 0) ::close(fd_);
   if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
 }
@@ -64,35 +65,31 @@ namespace {
 constexpr size_t kFlushSize = 256 * 1024;
 }  // namespace
 
+// A file of less than one block is written at the end in one go; a larger
+// one gets a writer thread at its first block.
 bool LocalDownload::Write(const char* data, size_t size) {
   pending_.append(data, size);
-  return pending_.size() < kFlushSize || Flush();
+  if (pending_.size() < kFlushSize) return true;
+  if (!writer_) writer_ = std::make_unique<BlockWriter>(fd_);
+  std::string block = std::move(pending_);
+  pending_ = std::string();
+  pending_.reserve(kFlushSize + size);
+  return writer_->Write(std::move(block)) || Fail(writer_->error());
 }
 
 bool LocalDownload::Flush() {
-  const char* data = pending_.data();
-  size_t size = pending_.size();
-  const off_t start = flushed_;
-  while (size > 0) {
-    ssize_t written = ::write(fd_, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return Fail(errno);
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-    flushed_ += written;
+  if (!writer_) {
+    off_t written = 0;
+    const int err = WriteAndStartDisk(fd_, pending_.data(), pending_.size(), written);
+    return err == 0 || Fail(err);
   }
-  // The disk starts on these bytes now rather than all at once when the
-  // download is made durable at its end: the final sync then waits for
-  // little more than the last pieces. Only a hint; failures show at the sync.
-  if (flushed_ > start) ::sync_file_range(fd_, start, flushed_ - start, SYNC_FILE_RANGE_WRITE);
-  pending_.clear();
-  return true;
+  if (!pending_.empty() && !writer_->Write(std::move(pending_))) return Fail(writer_->error());
+  return writer_->Drain() || Fail(writer_->error());
 }
 
 bool LocalDownload::Commit() {
   if (!Flush()) return false;
+  writer_.reset();
   if (::fsync(fd_) != 0) return Fail(errno);
   int closed = ::close(fd_);
   fd_ = -1;

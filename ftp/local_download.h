@@ -4,10 +4,11 @@
 // under the final name and never spoils the file that was there before.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "block_writer.h"
 
 namespace inet {
 
@@ -34,13 +35,14 @@ class LocalDownload {
 
  private:
   bool Fail(int err);
+  // Writes what is pending and waits until every byte is in the file.
   bool Flush();
 
   std::string destination_;
   std::string temporary_;
   std::string pending_;  // gathered so that small pieces cost no system call each
   int fd_ = -1;
-  off_t flushed_ = 0;  // bytes written to the file so far
+  std::unique_ptr<BlockWriter> writer_;
   bool committed_ = false;
   int32_t error_ = 0;
 };
