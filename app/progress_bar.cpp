@@ -1,11 +1,16 @@
 #include "progress_bar.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
 // Resolution of the drawn bar: finer than any bar is wide in pixels.
 constexpr int kSteps = 10000;
+
+// The very same setting, bit for bit: -0 is kept apart from 0, as given.
+bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
 
 }
 
@@ -21,7 +26,7 @@ ProgressBar::ProgressBar(QWidget* parent)
 // shows: the drawn position is passed on only when it moves.
 void ProgressBar::SetMin(float min)
 {
-    if (min == mMin)
+    if (Same(min, mMin))
         return;
     mMin = min;
     ShowPosition();
@@ -29,7 +34,7 @@ void ProgressBar::SetMin(float min)
 
 void ProgressBar::SetMax(float max)
 {
-    if (max == mMax)
+    if (Same(max, mMax))
         return;
     mMax = max;
     ShowPosition();
