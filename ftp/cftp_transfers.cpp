@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "block_reader.h"
 #include "cftp.h"
 #include "inet_errors.h"
 #include "inet_last_error.h"
@@ -15,7 +16,6 @@ namespace {
 
 constexpr int64_t kChunkSize = 255;
 constexpr auto kPauseBeforeClose = std::chrono::milliseconds(1000);
-constexpr size_t kLocalReadBuffer = 256 * 1024;
 
 const std::string kOpenPutLabel = "FtpOpenFile:PutFile";
 const std::string kOpenGetLabel = "FtpOpenFile:GetFile";
@@ -65,10 +65,11 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length
                       std::string& label) {
   char buffer[kChunkSize];
   int64_t counter = 0;
+  inet::BlockReader reader(fileno(local), length);
   while (counter < length) {
     int64_t piece = std::min(kChunkSize, length - counter);
     label = piece == kChunkSize ? kWriteLabel : kLastWriteLabel;
-    if (std::fread(buffer, 1, static_cast<size_t>(piece), local) != static_cast<size_t>(piece)) {
+    if (!reader.Read(buffer, static_cast<size_t>(piece))) {
       inet::SetLastError(inet::kReadFault);
       label = kLocalReadLabel;
       return false;
@@ -102,7 +103,6 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     RecordFTPError(local ? inet::kAccessDenied : inet::ErrorFromErrno(errno), kLocalOpenLabel);
     return false;
   }
-  std::setvbuf(local.get(), nullptr, _IOFBF, kLocalReadBuffer);
   int64_t length = info.st_size;
   std::unique_ptr<inet::RemoteFile> remote =
       hConnection->OpenFile(sRemote, inet::Access::kWrite, lTransferType);

@@ -1,0 +1,85 @@
+#include "block_reader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace inet {
+
+namespace {
+constexpr size_t kBlockSize = 256 * 1024;
+// Blocks that may wait for the caller at once.
+constexpr size_t kBlocksWaiting = 4;
+}  // namespace
+
+BlockReader::BlockReader(int fd, int64_t length)
+    : fd_(fd), length_(length), thread_(&BlockReader::Run, this) {}
+
+BlockReader::~BlockReader() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+// Fills `block` with the next bytes, up to a block's worth; false at a
+// failed read or at an end of the file before `remaining` ran out.
+bool BlockReader::ReadBlock(std::string& block, int64_t& remaining) {
+  block.resize(static_cast<size_t>(std::min<int64_t>(remaining, kBlockSize)));
+  size_t filled = 0;
+  while (filled < block.size()) {
+    ssize_t n = ::read(fd_, block.data() + filled, block.size() - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    filled += static_cast<size_t>(n);
+  }
+  block.resize(filled);
+  remaining -= static_cast<int64_t>(filled);
+  return remaining == 0 || filled == kBlockSize;
+}
+
+void BlockReader::Run() {
+  int64_t remaining = length_;
+  bool more = remaining > 0;
+  while (more) {
+    std::string block;
+    more = ReadBlock(block, remaining) && remaining > 0;
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return queue_.size() < kBlocksWaiting || stopping_; });
+    if (stopping_) return;
+    if (!block.empty()) queue_.push_back(std::move(block));
+    changed_.notify_all();
+  }
+  std::lock_guard lock(mutex_);
+  done_ = true;
+  changed_.notify_all();
+}
+
+bool BlockReader::TakeBlock() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return !queue_.empty() || done_; });
+  if (queue_.empty()) return false;
+  block_ = std::move(queue_.front());
+  queue_.pop_front();
+  offset_ = 0;
+  changed_.notify_all();
+  return true;
+}
+
+bool BlockReader::Read(char* data, size_t size) {
+  while (size > 0) {
+    if (offset_ == block_.size() && !TakeBlock()) return false;
+    size_t n = std::min(size, block_.size() - offset_);
+    std::memcpy(data, block_.data() + offset_, n);
+    offset_ += n;
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+}  // namespace inet
