@@ -128,33 +128,29 @@ int main(int argc, char** argv)
     if (!ftp.OpenConnection(server, user, password))
         Fail("connecting", ftp);
 
-    window.mStartTime = window.mClock();
-    bool ok = false;
-    auto start = Clock::now();
-    double cpuStart = ThreadCpuSeconds();
-    const double uploadClick = probe.Measure([&] { ok = ftp.FTPUploadFile(local, remote); });
-    const double uploadSeconds = SecondsSince(start) - kUploadPauseSeconds;
-    if (!ok)
-        Fail("the upload", ftp);
-    Report("upload_MBps", size / uploadSeconds / kBytesPerMB);
-    Report("upload_click_ms", uploadClick);
-    Report("upload_paints_per_s", paints.count / uploadSeconds);
-    Report("upload_window_thread_busy_pct", 100 * (ThreadCpuSeconds() - cpuStart) / uploadSeconds);
-
+    // One transfer with the window attached: its rate, how late a click in
+    // the middle of it was handled, how often the window was painted and
+    // how busy the window's thread was. `pause` is a fixed wait inside the
+    // transfer that is not counted.
+    auto timeTransfer = [&](const std::string& name, double pause, const std::function<bool()>& work) {
+        paints.count = 0;
+        window.mStartTime = window.mClock();
+        bool ok = false;
+        const auto start = Clock::now();
+        const double cpuStart = ThreadCpuSeconds();
+        const double click = probe.Measure([&] { ok = work(); });
+        const double seconds = SecondsSince(start) - pause;
+        if (!ok)
+            Fail("the " + name, ftp);
+        Report((name + "_MBps").c_str(), size / seconds / kBytesPerMB);
+        Report((name + "_click_ms").c_str(), click);
+        Report((name + "_paints_per_s").c_str(), paints.count / seconds);
+        Report((name + "_window_thread_busy_pct").c_str(), 100 * (ThreadCpuSeconds() - cpuStart) / seconds);
+    };
+    timeTransfer("upload", kUploadPauseSeconds, [&] { return ftp.FTPUploadFile(local, remote); });
     const std::string copy = local + ".back";
     std::string copyArg = copy;
-    paints.count = 0;
-    window.mStartTime = window.mClock();
-    start = Clock::now();
-    cpuStart = ThreadCpuSeconds();
-    const double downloadClick = probe.Measure([&] { ok = ftp.FTPDownloadFile(copyArg, remote); });
-    const double downloadSeconds = SecondsSince(start);
-    if (!ok)
-        Fail("the download", ftp);
-    Report("download_MBps", size / downloadSeconds / kBytesPerMB);
-    Report("download_click_ms", downloadClick);
-    Report("download_paints_per_s", paints.count / downloadSeconds);
-    Report("download_window_thread_busy_pct", 100 * (ThreadCpuSeconds() - cpuStart) / downloadSeconds);
+    timeTransfer("download", 0, [&] { return ftp.FTPDownloadFile(copyArg, remote); });
     // The labels hold the last event's values even though not every one was painted.
     std::printf("final_labels %s | %s\n", window.Label7->text().toStdString().c_str(),
                 window.Label9->text().toStdString().c_str());
@@ -162,7 +158,7 @@ int main(int argc, char** argv)
 
     if (!ftp.SetFTPDirectory(listDir))
         Fail("changing to the listed directory", ftp);
-    start = Clock::now();
+    const auto start = Clock::now();
     const std::string names = ftp.GetFTPdir("*");
     const double listSeconds = SecondsSince(start);
     Report("listing_entries", names.empty() ? 0 : std::count(names.begin(), names.end(), ',') + 1);
