@@ -46,6 +46,12 @@ void ProgressBar::SetValue(float value)
     ShowPosition();
 }
 
+void ProgressBar::PublishToolTip()
+{
+    if (toolTip() != mToolTipText)
+        setToolTip(mToolTipText);
+}
+
 void ProgressBar::ShowPosition()
 {
     const int steps = FilledSteps();

@@ -22,6 +22,14 @@ public:
     void SetMax(float max);
     void SetValue(float value);
 
+    // The tooltip tells the byte counts, which change with every chunk of a
+    // transfer. The bar holds the newest text here at once; the widget's
+    // own tooltip, which only the event loop ever shows and which costs an
+    // event to change, takes it at PublishToolTip.
+    const QString& ToolTipText() const { return mToolTipText; }
+    void SetToolTipText(const QString& text) { mToolTipText = text; }
+    void PublishToolTip();
+
 private:
     void ShowPosition();
     int FilledSteps() const;
@@ -30,4 +38,5 @@ private:
     float mMax = 100;
     float mValue = 0;
     int mShownSteps = -1;
+    QString mToolTipText;
 };

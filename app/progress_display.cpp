@@ -31,14 +31,25 @@ constexpr double kInt64Limit = 9.2e18;
 const char* const kRemainingPrefix = "Do konca še: ";
 const char* const kFullPercent = "100%";
 
-// Nearest integer, halves to the even neighbour; nothing for a value that
-// no 64-bit integer holds.
-std::optional<int64_t> RoundToInt(double x)
+std::optional<int64_t> RoundFraction(double x)
 {
     const double rounded = std::nearbyint(x);
     if (!(std::fabs(rounded) < kInt64Limit))
         return std::nullopt;
     return static_cast<int64_t>(rounded);
+}
+
+// Nearest integer, halves to the even neighbour; nothing for a value that
+// no 64-bit integer holds. Byte counts are whole already: they take the
+// short way, which is kept small enough to be inlined.
+inline std::optional<int64_t> RoundToInt(double x)
+{
+    if (std::fabs(x) < kInt64Limit) {
+        const auto whole = static_cast<int64_t>(x);
+        if (whole == x)
+            return whole;
+    }
+    return RoundFraction(x);
 }
 
 void AppendAscii(std::string& text, const char* begin, const char* end) { text.append(begin, end); }
@@ -177,16 +188,12 @@ QString ToQString(const std::string& text)
 
 QString ToQString(QString&& text) { return std::move(text); }
 
-std::optional<QString> AmountText(float value, float max)
+QString AmountText(int64_t valueKB, int64_t maxKB)
 {
-    const auto valueKB = WholeKB(value);
-    const auto maxKB = WholeKB(max);
-    if (!valueKB || !maxKB)
-        return std::nullopt;
     ShortText text;
-    AppendInt(text, *valueKB);
+    AppendInt(text, valueKB);
     text.Append(kKBBetween);
-    AppendInt(text, *maxKB);
+    AppendInt(text, maxKB);
     text.Append(kKBEnd);
     return text.ToQString();
 }
@@ -269,26 +276,31 @@ struct ShownText
 
 // Writes the text `build` makes from `figures` into a control, unless the
 // control already shows it.
-template <typename Control, typename Base, typename Build>
+template <typename Control, typename Current, typename Show, typename Build>
 void ShowText(ShownText& shown, std::pair<double, double> figures, Control* control,
-              QString (Base::*current)() const, void (Base::*show)(const QString&), Build build)
+              Current current, Show show, Build build)
 {
     // Each copy of a shared string costs two atomic operations, so the
-    // control's text is fetched once; a control given a string holds that
-    // very string afterwards.
-    QString now = (control->*current)();
-    if (figures == shown.figures && now.constData() == shown.text.constData())
-        return;
+    // control's text is fetched once, by reference where the control allows;
+    // a control given a string holds that very string afterwards.
+    decltype(auto) now = (control->*current)();
+    if (figures == shown.figures) {
+        if (now.constData() == shown.text.constData())
+            return;
+        // A label given a text equal to its own keeps its own string.
+        if (now == shown.text) {
+            shown.text = now;
+            return;
+        }
+    }
     auto text = build();
     if (!text)
         return;
+    // New figures nearly always make a new text, so it is handed over
+    // without comparing; a label compares it itself.
     QString fresh = ToQString(std::move(*text));
-    if (now == fresh) {
-        shown.text = std::move(now);
-    } else {
-        (control->*show)(fresh);
-        shown.text = std::move(fresh);
-    }
+    (control->*show)(fresh);
+    shown.text = std::move(fresh);
     shown.figures = figures;
 }
 
@@ -317,9 +329,10 @@ std::array<QLabel*, 4> FrmUpdate::ProgressLabels() const
 // screen and assistive technology each time costs more than the transfer
 // itself, and neither can follow hundreds of thousands of changes a second.
 // So while a transfer reports, the controls take their values silently, and
-// the next yield redraws them and announces what they hold then. A label's
-// accessible name stands for its text meanwhile; a label with a name of its
-// own does not announce each new text.
+// the next yield redraws them, gives the bar's tooltip to the widget and
+// announces what they hold then. A label's accessible name stands for its
+// text meanwhile; a label with a name of its own does not announce each new
+// text.
 void FrmUpdate::HoldProgressDrawing()
 {
     if (mProgressDrawingHeld)
@@ -339,6 +352,7 @@ void FrmUpdate::ReleaseProgressDrawing()
     // Enabling the updates again also asks for the redraw; clearing the name
     // lets the text speak for itself again, and announces it.
     PB->setUpdatesEnabled(true);
+    PB->PublishToolTip();
     for (QLabel* label : ProgressLabels()) {
         label->setUpdatesEnabled(true);
         label->setAccessibleName(QString());
@@ -363,15 +377,16 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
     YieldWhenDue();
     PB->SetValue(static_cast<float>(lCurrentBytes));
     YieldWhenDue();
-    ShowText(shownTexts.tooltip, {PB->Value(), PB->Max()}, static_cast<QWidget*>(PB),
-             &QWidget::toolTip, &QWidget::setToolTip,
+    ShowText(shownTexts.tooltip, {PB->Value(), PB->Max()}, PB, &ProgressBar::ToolTipText,
+             &ProgressBar::SetToolTipText,
              [this] { return std::optional(TooltipText(PB->Value(), PB->Max())); });
     YieldWhenDue();
     // Keyed on the whole KB shown, which change once in four chunks.
     const auto valueKB = WholeKB(PB->Value());
     const auto maxKB = WholeKB(PB->Max());
-    ShowLabel(shownTexts.amount, {valueKB.value_or(-1), maxKB.value_or(-1)}, Label7,
-              [this] { return AmountText(PB->Value(), PB->Max()); });
+    if (valueKB && maxKB)
+        ShowLabel(shownTexts.amount, {*valueKB, *maxKB}, Label7,
+                  [&] { return std::optional(AmountText(*valueKB, *maxKB)); });
     YieldWhenDue();
     const auto percent = Percentage(previous, PB->Max());
     if (percent)

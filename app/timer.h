@@ -3,5 +3,5 @@
 
 // Seconds since local midnight, with fractions, in single precision. It
 // restarts at zero at midnight, so a span measured across midnight comes out
-// negative.
+// negative. It ticks every few milliseconds.
 float Timer();
