@@ -12,6 +12,9 @@ namespace {
 constexpr size_t kBlockSize = 256 * 1024;
 // Blocks that may wait for the caller at once.
 constexpr size_t kBlocksWaiting = 4;
+// A reader that found the queue full goes on once the caller has taken it
+// down to this, so that it is woken once for several blocks.
+constexpr size_t kBlocksToResume = kBlocksWaiting / 2;
 }  // namespace
 
 BlockReader::BlockReader(int fd, int64_t length)
@@ -45,14 +48,23 @@ bool BlockReader::ReadBlock(std::string& block, int64_t& remaining) {
 void BlockReader::Run() {
   int64_t remaining = length_;
   bool more = remaining > 0;
+  std::string block;
   while (more) {
-    std::string block;
     more = ReadBlock(block, remaining) && remaining > 0;
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.size() < kBlocksWaiting || stopping_; });
+    if (queue_.size() >= kBlocksWaiting) {
+      changed_.wait(lock, [this] { return queue_.size() <= kBlocksToResume || stopping_; });
+    }
     if (stopping_) return;
     if (!block.empty()) queue_.push_back(std::move(block));
-    changed_.notify_all();
+    if (queue_.size() == 1) changed_.notify_all();
+    // A block the caller is done with is read into again: it is already of
+    // full size, so it needs neither an allocation nor clearing.
+    block.clear();
+    if (!spares_.empty()) {
+      block = std::move(spares_.back());
+      spares_.pop_back();
+    }
   }
   std::lock_guard lock(mutex_);
   done_ = true;
@@ -63,10 +75,11 @@ bool BlockReader::TakeBlock() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !queue_.empty() || done_; });
   if (queue_.empty()) return false;
+  if (block_.size() == kBlockSize) spares_.push_back(std::move(block_));
   block_ = std::move(queue_.front());
   queue_.pop_front();
   offset_ = 0;
-  changed_.notify_all();
+  if (queue_.size() == kBlocksToResume) changed_.notify_all();
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace inet {
 
@@ -38,6 +39,7 @@ class BlockReader {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queue_;
+  std::vector<std::string> spares_;  // blocks the caller is done with
   bool done_ = false;      // the reader has read all it will
   bool stopping_ = false;  // the caller wants no more
   std::thread thread_;

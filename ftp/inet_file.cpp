@@ -15,6 +15,10 @@ constexpr size_t kBlockSize = 256 * 1024;
 // Blocks on their way at once: enough that neither side waits for the other
 // over a moment's delay.
 constexpr size_t kBlocksInFlight = 4;
+// A side that found the queue full goes on once it has drained to this, and
+// a side that found it empty is woken by the first block: each waits, and is
+// woken, once for several blocks rather than for every one.
+constexpr size_t kBlocksToResume = kBlocksInFlight / 2;
 // libcurl's own buffers: its defaults (16 KiB received, 64 KiB sent at a
 // time) cost a system call for every few dozen of the caller's pieces.
 constexpr long kCurlBufferSize = 256 * 1024;
@@ -72,7 +76,7 @@ size_t RemoteFile::SendFromBlocks(char* buffer, size_t size) {
     pump_block_ = std::move(queue_.front());
     queue_.pop_front();
     pump_offset_ = 0;
-    changed_.notify_all();
+    if (queue_.size() == kBlocksToResume) changed_.notify_all();
   }
   size_t n = std::min(size, pump_block_.size() - pump_offset_);
   std::memcpy(buffer, pump_block_.data() + pump_offset_, n);
@@ -84,11 +88,13 @@ size_t RemoteFile::SendFromBlocks(char* buffer, size_t size) {
 // while the caller is behind. False when the caller has abandoned the file.
 bool RemoteFile::QueueArrived() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return queue_.size() < kBlocksInFlight || abandoned_; });
+  if (queue_.size() >= kBlocksInFlight) {
+    changed_.wait(lock, [this] { return queue_.size() <= kBlocksToResume || abandoned_; });
+  }
   if (abandoned_) return false;
   queue_.push_back(std::move(pump_block_));
   pump_block_ = EmptyBlock();
-  changed_.notify_all();
+  if (queue_.size() == 1) changed_.notify_all();
   return true;
 }
 
@@ -129,10 +135,9 @@ void RemoteFile::StartPump() {
 // the pump has been joined.
 void RemoteFile::Pump() {
   curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
-  connection_.Drive([this] {
-    std::lock_guard lock(mutex_);
-    return abandoned_;
-  });
+  // Asked between every two turns of libcurl: read without the lock, which
+  // the caller takes for each block it hands over or takes.
+  connection_.Drive([this] { return abandoned_.load(std::memory_order_relaxed); });
   std::lock_guard lock(mutex_);
   if (access_ == Access::kRead && !pump_block_.empty()) queue_.push_back(std::move(pump_block_));
   pump_done_ = true;
@@ -161,7 +166,9 @@ bool RemoteFile::Fail() {
 // it before it had everything.
 bool RemoteFile::HandOver() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return queue_.size() < kBlocksInFlight || pump_done_; });
+  if (queue_.size() >= kBlocksInFlight) {
+    changed_.wait(lock, [this] { return queue_.size() <= kBlocksToResume || pump_done_; });
+  }
   if (pump_done_) {
     lock.unlock();
     StopPump();
@@ -170,7 +177,7 @@ bool RemoteFile::HandOver() {
   }
   queue_.push_back(std::move(block_));
   block_ = EmptyBlock();
-  changed_.notify_all();
+  if (queue_.size() == 1) changed_.notify_all();
   return true;
 }
 
@@ -187,7 +194,7 @@ bool RemoteFile::TakeOver() {
   block_ = std::move(queue_.front());
   queue_.pop_front();
   offset_ = 0;
-  changed_.notify_all();
+  if (queue_.size() == kBlocksToResume) changed_.notify_all();
   return true;
 }
 

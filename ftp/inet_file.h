@@ -6,6 +6,7 @@
 // so memory stays flat whatever the file size.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -65,7 +66,7 @@ class RemoteFile {
   std::condition_variable changed_;
   std::deque<std::string> queue_;  // whole blocks on their way
   bool end_of_upload_ = false;     // the caller has handed over everything
-  bool abandoned_ = false;         // the caller wants no more
+  std::atomic<bool> abandoned_ = false;  // the caller wants no more; set under mutex_
   bool pump_done_ = false;         // the transfer has ended
 
   // Before the pump runs, the caller drives libcurl only until the server
