@@ -66,9 +66,10 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length
   char buffer[kChunkSize];
   int64_t counter = 0;
   inet::BlockReader reader(fileno(local), length);
+  label = kWriteLabel;
   while (counter < length) {
     int64_t piece = std::min(kChunkSize, length - counter);
-    label = piece == kChunkSize ? kWriteLabel : kLastWriteLabel;
+    if (piece < kChunkSize) label = kLastWriteLabel;
     if (!reader.Read(buffer, static_cast<size_t>(piece))) {
       inet::SetLastError(inet::kReadFault);
       label = kLocalReadLabel;
@@ -143,11 +144,14 @@ bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, i
   char buffer[kChunkSize];
   int64_t counter = 1;  // the event counts run one ahead of the bytes
   int64_t received = 0;
+  label = kReadLabel;
   while (received < size) {
     int64_t piece = std::min(kChunkSize, size - received);
     bool last = piece < kChunkSize;
-    label = last ? kLastReadLabel : kReadLabel;
-    if (last) Yield();
+    if (last) {
+      label = kLastReadLabel;
+      Yield();
+    }
     size_t got = 0;
     if (!remote.Read(buffer, static_cast<size_t>(piece), got)) return false;
     if (static_cast<int64_t>(got) != piece) {
