@@ -48,8 +48,8 @@ bool BlockReader::ReadBlock(std::string& block, int64_t& remaining) {
 void BlockReader::Run() {
   int64_t remaining = length_;
   bool more = remaining > 0;
-  std::string block;
   while (more) {
+    std::string block;
     more = ReadBlock(block, remaining) && remaining > 0;
     std::unique_lock lock(mutex_);
     if (queue_.size() >= kBlocksWaiting) {
@@ -57,14 +57,10 @@ void BlockReader::Run() {
     }
     if (stopping_) return;
     if (!block.empty()) queue_.push_back(std::move(block));
-    if (queue_.size() == 1) changed_.notify_all();
-    // A block the caller is done with is read into again: it is already of
-    // full size, so it needs neither an allocation nor clearing.
-    block.clear();
-    if (!spares_.empty()) {
-      block = std::move(spares_.back());
-      spares_.pop_back();
-    }
+    // Woken with the lock still held, the caller would only wait for it.
+    const bool wake = queue_.size() == 1;
+    lock.unlock();
+    if (wake) changed_.notify_all();
   }
   std::lock_guard lock(mutex_);
   done_ = true;
@@ -75,11 +71,12 @@ bool BlockReader::TakeBlock() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !queue_.empty() || done_; });
   if (queue_.empty()) return false;
-  if (block_.size() == kBlockSize) spares_.push_back(std::move(block_));
   block_ = std::move(queue_.front());
   queue_.pop_front();
   offset_ = 0;
-  if (queue_.size() == kBlocksToResume) changed_.notify_all();
+  const bool wake = queue_.size() == kBlocksToResume;
+  lock.unlock();
+  if (wake) changed_.notify_all();
   return true;
 }
 

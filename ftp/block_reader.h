@@ -11,7 +11,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace inet {
 
@@ -39,7 +38,6 @@ class BlockReader {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queue_;
-  std::vector<std::string> spares_;  // blocks the caller is done with
   bool done_ = false;      // the reader has read all it will
   bool stopping_ = false;  // the caller wants no more
   std::thread thread_;

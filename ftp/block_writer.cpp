@@ -48,6 +48,8 @@ bool BlockWriter::Write(std::string block) {
   changed_.wait(lock, [this] { return queue_.size() < kBlocksWaiting || error_ != 0; });
   if (error_ != 0) return false;
   queue_.push_back(std::move(block));
+  // Woken with the lock still held, the writer would only wait for it.
+  lock.unlock();
   changed_.notify_all();
   return true;
 }
@@ -80,7 +82,9 @@ void BlockWriter::Run() {
       error_ = err;
       queue_.clear();
     }
+    lock.unlock();
     changed_.notify_all();
+    lock.lock();
   }
 }
 

@@ -73,10 +73,11 @@ size_t RemoteFile::SendFromBlocks(char* buffer, size_t size) {
     changed_.wait(lock, [this] { return !queue_.empty() || end_of_upload_ || abandoned_; });
     if (abandoned_) return CURL_READFUNC_ABORT;
     if (queue_.empty()) return 0;
+    Recycle(pump_block_);
     pump_block_ = std::move(queue_.front());
     queue_.pop_front();
     pump_offset_ = 0;
-    if (queue_.size() == kBlocksToResume) changed_.notify_all();
+    WakeAfter(lock, queue_.size() == kBlocksToResume);
   }
   size_t n = std::min(size, pump_block_.size() - pump_offset_);
   std::memcpy(buffer, pump_block_.data() + pump_offset_, n);
@@ -93,9 +94,31 @@ bool RemoteFile::QueueArrived() {
   }
   if (abandoned_) return false;
   queue_.push_back(std::move(pump_block_));
-  pump_block_ = EmptyBlock();
-  if (queue_.size() == 1) changed_.notify_all();
+  pump_block_ = SpareBlock();
+  WakeAfter(lock, queue_.size() == 1);
   return true;
+}
+
+// The blocks go round: one that its taker is done with is filled again, so
+// that no block is allocated, and no memory touched anew, after the first
+// few. Both under mutex_.
+void RemoteFile::Recycle(std::string& block) {
+  block.clear();
+  spares_.push_back(std::move(block));
+}
+
+std::string RemoteFile::SpareBlock() {
+  if (spares_.empty()) return EmptyBlock();
+  std::string block = std::move(spares_.back());
+  spares_.pop_back();
+  return block;
+}
+
+// Wakes the other side, if `wake`, after letting go of the lock: woken
+// with the lock still held, it would only wait for the lock next.
+void RemoteFile::WakeAfter(std::unique_lock<std::mutex>& lock, bool wake) {
+  lock.unlock();
+  if (wake) changed_.notify_all();
 }
 
 bool RemoteFile::Begin() {
@@ -176,8 +199,8 @@ bool RemoteFile::HandOver() {
     return Fail();
   }
   queue_.push_back(std::move(block_));
-  block_ = EmptyBlock();
-  if (queue_.size() == 1) changed_.notify_all();
+  block_ = SpareBlock();
+  WakeAfter(lock, queue_.size() == 1);
   return true;
 }
 
@@ -191,10 +214,11 @@ bool RemoteFile::TakeOver() {
     StopPump();
     return false;
   }
+  Recycle(block_);
   block_ = std::move(queue_.front());
   queue_.pop_front();
   offset_ = 0;
-  if (queue_.size() == kBlocksToResume) changed_.notify_all();
+  WakeAfter(lock, queue_.size() == kBlocksToResume);
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "inet_connection.h"
 
@@ -50,6 +51,9 @@ class RemoteFile {
   static size_t OnDownloadArrived(char* data, size_t size, size_t count, void* self);
   size_t SendFromBlocks(char* buffer, size_t size);
   bool QueueArrived();
+  void Recycle(std::string& block);
+  std::string SpareBlock();
+  void WakeAfter(std::unique_lock<std::mutex>& lock, bool wake);
 
   Connection& connection_;
   Access access_;
@@ -65,6 +69,7 @@ class RemoteFile {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queue_;  // whole blocks on their way
+  std::vector<std::string> spares_;  // emptied blocks, to be filled again
   bool end_of_upload_ = false;     // the caller has handed over everything
   std::atomic<bool> abandoned_ = false;  // the caller wants no more; set under mutex_
   bool pump_done_ = false;         // the transfer has ended
