@@ -1,5 +1,7 @@
 #include "progress_bar.h"
 
+#include "short_text.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -8,6 +10,9 @@ namespace {
 
 // Resolution of the drawn bar: finer than any bar is wide in pixels.
 constexpr int kSteps = 10000;
+
+constexpr std::u16string_view kBytesBetween = u" Bytes od ";
+constexpr std::u16string_view kBytesEnd = u" Bytes Prenešeno ";
 
 // The very same setting, bit for bit: -0 is kept apart from 0, as given.
 bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
@@ -46,10 +51,31 @@ void ProgressBar::SetValue(float value)
     ShowPosition();
 }
 
+void ProgressBar::ShowCountsInToolTip()
+{
+    mToolTipCounts = {mValue, mMax, true};
+}
+
+QString ProgressBar::ToolTipText() const
+{
+    if (!mToolTipCounts.shown)
+        return {};
+    ShortText text;
+    AppendFloat(text, mToolTipCounts.value);
+    text.Append(kBytesBetween);
+    AppendFloat(text, mToolTipCounts.max);
+    text.Append(kBytesEnd);
+    return text.ToQString();
+}
+
 void ProgressBar::PublishToolTip()
 {
-    if (toolTip() != mToolTipText)
-        setToolTip(mToolTipText);
+    const Counts& now = mToolTipCounts;
+    const Counts& was = mPublishedCounts;
+    if (now.shown == was.shown && Same(now.value, was.value) && Same(now.max, was.max))
+        return;
+    setToolTip(ToolTipText());
+    mPublishedCounts = now;
 }
 
 void ProgressBar::ShowPosition()

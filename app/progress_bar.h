@@ -22,12 +22,12 @@ public:
     void SetMax(float max);
     void SetValue(float value);
 
-    // The tooltip tells the byte counts, which change with every chunk of a
-    // transfer. The bar holds the newest text here at once; the widget's
-    // own tooltip, which only the event loop ever shows and which costs an
-    // event to change, takes it at PublishToolTip.
-    const QString& ToolTipText() const { return mToolTipText; }
-    void SetToolTipText(const QString& text) { mToolTipText = text; }
+    // The tooltip tells how many bytes of how many have moved. The counts
+    // change with every chunk of a transfer, so the bar only notes them, and
+    // writes the text out when it is read, or at PublishToolTip for the
+    // widget's own tooltip, which only the event loop ever shows.
+    void ShowCountsInToolTip();  // the value and the maximum as they are now
+    QString ToolTipText() const;  // empty before any counts are shown
     void PublishToolTip();
 
 private:
@@ -38,5 +38,13 @@ private:
     float mMax = 100;
     float mValue = 0;
     int mShownSteps = -1;
-    QString mToolTipText;
+
+    struct Counts
+    {
+        float value = 0;
+        float max = 0;
+        bool shown = false;
+    };
+    Counts mToolTipCounts;
+    Counts mPublishedCounts;
 };

@@ -1,5 +1,5 @@
 // The progress display: after every chunk of a transfer the bar, its
-// tooltip and the labels for amount, percentage, rate and time remaining are
+// tooltip's counts and the labels for amount, percentage, rate and time remaining are
 // refreshed. The handler runs for every few hundred bytes, so a text is
 // built only when the figures it shows have changed, with to_chars into one
 // string, and a control is written only when its text changes.
@@ -7,6 +7,7 @@
 #include "frm_update.h"
 
 #include "progress_bar.h"
+#include "short_text.h"
 
 #include <QLabel>
 
@@ -25,8 +26,6 @@ constexpr float kBytesPerKB = 1024;
 constexpr int64_t kBytesPerRateUnit = 1000;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerHour = 3600;
-// Every double below this magnitude converts to a 64-bit integer.
-constexpr double kInt64Limit = 9.2e18;
 
 const char* const kRemainingPrefix = "Do konca še: ";
 const char* const kFullPercent = "100%";
@@ -50,65 +49,6 @@ inline std::optional<int64_t> RoundToInt(double x)
             return whole;
     }
     return RoundFraction(x);
-}
-
-void AppendAscii(std::string& text, const char* begin, const char* end) { text.append(begin, end); }
-
-// A text of a few dozen characters, the kind the handler builds for nearly
-// every chunk: put together on the stack and handed to the controls' string
-// type with one allocation.
-class ShortText
-{
-public:
-    void Append(std::u16string_view piece) { Put(piece.begin(), piece.size()); }
-    void AppendAscii(const char* begin, const char* end) { Put(begin, end - begin); }
-    void operator+=(char c) { Put(&c, 1); }
-    QString ToQString() const
-    {
-        return QString(reinterpret_cast<const QChar*>(mChars.data()), static_cast<qsizetype>(mSize));
-    }
-
-private:
-    template <typename Char>
-    void Put(const Char* chars, size_t count)
-    {
-        const size_t n = std::min(count, mChars.size() - mSize);
-        std::copy_n(chars, n, mChars.begin() + mSize);
-        mSize += n;
-    }
-
-    // Room for two floats written out in full and the words between them.
-    std::array<char16_t, 192> mChars;
-    size_t mSize = 0;
-};
-
-void AppendAscii(ShortText& text, const char* begin, const char* end) { text.AppendAscii(begin, end); }
-
-template <typename Text>
-void AppendInt(Text& text, int64_t n)
-{
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    AppendAscii(text, digits, end);
-}
-
-template <typename Text>
-void AppendTwoDigits(Text& text, int64_t n)
-{
-    if (n < 10)
-        text += '0';
-    AppendInt(text, n);
-}
-
-// The shortest text that reads back as the same float: byte counts, which
-// are whole, print without decimals.
-void AppendFloat(ShortText& text, float x)
-{
-    char digits[64];
-    const bool whole = std::floor(x) == x && std::fabs(x) < kInt64Limit;
-    const auto end = whole ? std::to_chars(digits, digits + sizeof digits, static_cast<int64_t>(x)).ptr
-                           : std::to_chars(digits, digits + sizeof digits, x, std::chars_format::fixed).ptr;
-    AppendAscii(text, digits, end);
 }
 
 // Bytes per second over elapsed seconds, in thousands, rounded to two
@@ -136,8 +76,6 @@ float RateOf(int64_t hundredths) { return static_cast<float>(static_cast<double>
 constexpr std::u16string_view kRateUnit = u" Kbps";
 constexpr std::u16string_view kKBBetween = u" KB od ";
 constexpr std::u16string_view kKBEnd = u" KB Prenešeno";
-constexpr std::u16string_view kBytesBetween = u" Bytes od ";
-constexpr std::u16string_view kBytesEnd = u" Bytes Prenešeno ";
 
 // The locale's decimal separator; the program sets its locale once at start.
 const std::u16string& DecimalPoint()
@@ -169,16 +107,6 @@ std::optional<int64_t> WholeKB(float bytes)
     if (!rounded)
         return std::nullopt;
     return *rounded / static_cast<int64_t>(kBytesPerKB);
-}
-
-QString TooltipText(float value, float max)
-{
-    ShortText text;
-    AppendFloat(text, value);
-    text.Append(kBytesBetween);
-    AppendFloat(text, max);
-    text.Append(kBytesEnd);
-    return text.ToQString();
 }
 
 QString ToQString(const std::string& text)
@@ -281,9 +209,9 @@ void ShowText(ShownText& shown, std::pair<double, double> figures, Control* cont
               Current current, Show show, Build build)
 {
     // Each copy of a shared string costs two atomic operations, so the
-    // control's text is fetched once, by reference where the control allows;
-    // a control given a string holds that very string afterwards.
-    decltype(auto) now = (control->*current)();
+    // control's text is fetched once; a control given a string holds that
+    // very string afterwards.
+    QString now = (control->*current)();
     if (figures == shown.figures) {
         if (now.constData() == shown.text.constData())
             return;
@@ -313,7 +241,7 @@ void ShowLabel(ShownText& shown, std::pair<double, double> figures, QLabel* labe
 // One set for the program's one window.
 struct ShownTexts
 {
-    ShownText tooltip, amount, percent, caption, rate, remaining;
+    ShownText amount, percent, caption, rate, remaining;
 };
 
 ShownTexts shownTexts;
@@ -377,9 +305,7 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
     YieldWhenDue();
     PB->SetValue(static_cast<float>(lCurrentBytes));
     YieldWhenDue();
-    ShowText(shownTexts.tooltip, {PB->Value(), PB->Max()}, PB, &ProgressBar::ToolTipText,
-             &ProgressBar::SetToolTipText,
-             [this] { return std::optional(TooltipText(PB->Value(), PB->Max())); });
+    PB->ShowCountsInToolTip();
     YieldWhenDue();
     // Keyed on the whole KB shown, which change once in four chunks.
     const auto valueKB = WholeKB(PB->Value());
