@@ -7,7 +7,6 @@
 #include <chrono>
 #include <thread>
 
-#include "block_reader.h"
 #include "cftp.h"
 #include "inet_errors.h"
 #include "inet_last_error.h"
@@ -61,21 +60,23 @@ void cFTP::DiscardRemote(const std::string& sRemote) {
   if (hConnection) hConnection->DeleteFile(sRemote);
 }
 
+// The bytes go from the local file to libcurl on the transfer's own thread;
+// here they are counted, chunk by chunk, as they go.
 bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length,
                       std::string& label) {
-  char buffer[kChunkSize];
+  remote.SendFrom(fileno(local), length);
   int64_t counter = 0;
-  inet::BlockReader reader(fileno(local), length);
   label = kWriteLabel;
   while (counter < length) {
     int64_t piece = std::min(kChunkSize, length - counter);
     if (piece < kChunkSize) label = kLastWriteLabel;
-    if (!reader.Read(buffer, static_cast<size_t>(piece))) {
-      inet::SetLastError(inet::kReadFault);
-      label = kLocalReadLabel;
+    if (!remote.AwaitSent(counter + piece)) {
+      if (remote.LocalReadFailed()) {
+        inet::SetLastError(inet::kReadFault);
+        label = kLocalReadLabel;
+      }
       return false;
     }
-    if (!remote.Write(buffer, static_cast<size_t>(piece))) return false;
     counter += piece;
     if (piece < kChunkSize) break;
     Yield();

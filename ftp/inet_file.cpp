@@ -1,6 +1,9 @@
 #include "inet_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "inet_errors.h"
@@ -9,8 +12,8 @@
 namespace inet {
 
 namespace {
-// Large enough that handing a block over is rare next to the caller's
-// pieces; small enough that memory does not grow with the file.
+// A download's blocks: large enough that handing one over is rare next to
+// the caller's pieces; small enough that memory does not grow with the file.
 constexpr size_t kBlockSize = 256 * 1024;
 // Blocks on their way at once: enough that neither side waits for the other
 // over a moment's delay.
@@ -31,7 +34,10 @@ std::string EmptyBlock() {
 }  // namespace
 
 RemoteFile::RemoteFile(Connection& connection, Access access)
-    : connection_(connection), access_(access), block_(EmptyBlock()), pump_block_(EmptyBlock()) {}
+    : connection_(connection),
+      access_(access),
+      block_(access == Access::kRead ? EmptyBlock() : std::string()),
+      pump_block_(access == Access::kRead ? EmptyBlock() : std::string()) {}
 
 RemoteFile::~RemoteFile() {
   StopPump();
@@ -47,7 +53,7 @@ size_t RemoteFile::OnUploadWanted(char* buffer, size_t size, size_t count, void*
     file->accepted_ = true;
     return CURL_READFUNC_PAUSE;
   }
-  return file->SendFromBlocks(buffer, size * count);
+  return file->SendFromFile(buffer, size * count);
 }
 
 size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void* self) {
@@ -64,25 +70,48 @@ size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void
   return n;
 }
 
-// On the pump: the next bytes of the caller's blocks for libcurl to send.
-// Waits while the caller has none ready; 0 (the end of the file) once the
-// caller has handed over everything and all of it went out.
-size_t RemoteFile::SendFromBlocks(char* buffer, size_t size) {
-  if (pump_offset_ == pump_block_.size()) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !queue_.empty() || end_of_upload_ || abandoned_; });
-    if (abandoned_) return CURL_READFUNC_ABORT;
-    if (queue_.empty()) return 0;
-    Recycle(pump_block_);
-    pump_block_ = std::move(queue_.front());
-    queue_.pop_front();
-    pump_offset_ = 0;
-    WakeAfter(lock, queue_.size() == kBlocksToResume);
+// On the pump: the next bytes of the local file, read straight into
+// libcurl's buffer; 0 (the end of the file) once all of them went.
+size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
+  if (unsent_ == 0) return 0;
+  size_t allowed = 0;
+  if (!WaitForCredit(allowed)) return CURL_READFUNC_ABORT;
+  const auto want = static_cast<size_t>(std::min<int64_t>(unsent_, std::min(size, allowed)));
+  ssize_t n = 0;
+  do {
+    n = ::read(fd_, buffer, want);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) {
+    // The local file ended before its length, or could not be read.
+    local_read_failed_ = true;
+    return CURL_READFUNC_ABORT;
   }
-  size_t n = std::min(size, pump_block_.size() - pump_offset_);
-  std::memcpy(buffer, pump_block_.data() + pump_offset_, n);
-  pump_offset_ += n;
-  return n;
+  unsent_ -= n;
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    sent_.store(sent_.load(std::memory_order_relaxed) + n);
+    wake = caller_awaits_ != 0 && sent_.load(std::memory_order_relaxed) >= caller_awaits_;
+  }
+  if (wake) changed_.notify_all();
+  return static_cast<size_t>(n);
+}
+
+// On the pump: how many more bytes it may read. Once it is as far ahead of
+// the caller as allowed, it waits until the caller has counted half of that
+// again. False when the caller has abandoned the file.
+bool RemoteFile::WaitForCredit(size_t& allowed) {
+  const int64_t sent = sent_.load(std::memory_order_relaxed);
+  if (allowed_.load() <= sent) {
+    std::unique_lock lock(mutex_);
+    pump_resumes_at_.store(sent + kReadAhead / 2);
+    pump_waits_.store(true);
+    changed_.wait(lock, [&] { return allowed_.load() >= pump_resumes_at_.load() || abandoned_; });
+    pump_waits_.store(false);
+  }
+  if (abandoned_) return false;
+  allowed = static_cast<size_t>(allowed_.load() - sent);
+  return true;
 }
 
 // On the pump: passes a full block of received bytes to the caller, waiting
@@ -138,8 +167,16 @@ bool RemoteFile::Begin() {
   // A download that failed after some bytes came was accepted all the same:
   // its failure shows where the bytes run out.
   if (connection_.done_ && connection_.result_ != CURLE_OK && !accepted_) return Fail();
-  StartPump();
+  // An upload's pump starts once it knows its local file.
+  if (access_ == Access::kRead) StartPump();
   return true;
+}
+
+void RemoteFile::SendFrom(int fd, int64_t length) {
+  fd_ = fd;
+  unsent_ = length;
+  allowed_.store(kReadAhead);
+  StartPump();
 }
 
 void RemoteFile::StartPump() {
@@ -184,24 +221,33 @@ bool RemoteFile::Fail() {
   return connection_.Fail(connection_.result_);
 }
 
-// Passes the caller's full block to the pump, waiting while too many are on
-// their way. False when the transfer has already ended: the server stopped
-// it before it had everything.
-bool RemoteFile::HandOver() {
+// Counting the bytes also lets the pump read on: up to kReadAhead beyond
+// them. Each step is a few atomic operations unless one side waits.
+bool RemoteFile::AwaitSent(int64_t bytes) {
+  allowed_.store(bytes + kReadAhead);
+  if (pump_waits_.load() && allowed_.load() >= pump_resumes_at_.load()) WakePump();
+  if (sent_.load(std::memory_order_acquire) >= bytes) return true;
   std::unique_lock lock(mutex_);
-  if (queue_.size() >= kBlocksInFlight) {
-    changed_.wait(lock, [this] { return queue_.size() <= kBlocksToResume || pump_done_; });
+  caller_awaits_ = bytes;
+  changed_.wait(lock, [&] { return sent_.load() >= bytes || pump_done_; });
+  caller_awaits_ = 0;
+  if (sent_.load() >= bytes) return true;
+  // The transfer ended first: the server stopped it, or the local file ran
+  // short, which the caller reports as its own.
+  lock.unlock();
+  StopPump();
+  if (local_read_failed_) return false;
+  if (connection_.result_ == CURLE_OK) connection_.result_ = CURLE_SEND_ERROR;
+  return Fail();
+}
+
+void RemoteFile::WakePump() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!pump_waits_.load()) return;
+    pump_waits_.store(false);
   }
-  if (pump_done_) {
-    lock.unlock();
-    StopPump();
-    if (connection_.result_ == CURLE_OK) connection_.result_ = CURLE_SEND_ERROR;
-    return Fail();
-  }
-  queue_.push_back(std::move(block_));
-  block_ = SpareBlock();
-  WakeAfter(lock, queue_.size() == 1);
-  return true;
+  changed_.notify_all();
 }
 
 // Makes the next received block the caller's. False at the end of the
@@ -222,11 +268,6 @@ bool RemoteFile::TakeOver() {
   return true;
 }
 
-bool RemoteFile::Write(const char* data, size_t size) {
-  block_.append(data, size);
-  return block_.size() < kBlockSize || HandOver();
-}
-
 bool RemoteFile::Read(char* data, size_t size, size_t& read) {
   read = 0;
   while (read < size) {
@@ -242,11 +283,9 @@ bool RemoteFile::Read(char* data, size_t size, size_t& read) {
 
 bool RemoteFile::Finish() {
   if (access_ == Access::kWrite) {
-    if (!block_.empty() && !HandOver()) return false;
+    // The pump ends the upload itself once it has sent the whole file.
     std::unique_lock lock(mutex_);
-    end_of_upload_ = true;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return pump_done_; });
+    changed_.wait(lock, [this] { return pump_done_ || !pump_.joinable(); });
   } else {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !queue_.empty() || pump_done_; });

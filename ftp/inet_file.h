@@ -1,14 +1,16 @@
-// A streamed transfer on an open connection: the caller pushes an upload's
-// bytes or pulls a download's bytes in pieces of any size. Once the server
-// has accepted the transfer, a thread of the file's own runs libcurl on it,
-// so that the network's work goes on while the caller handles its pieces.
-// The bytes travel between the two in blocks of fixed size, a few at a time,
-// so memory stays flat whatever the file size.
+// A streamed transfer on an open connection. Once the server has accepted
+// it, a thread of the file's own runs libcurl on it, so that the network's
+// work goes on while the caller handles its pieces. A download's bytes
+// travel to the caller in blocks of fixed size, a few at a time; an upload's
+// thread reads the local file straight into libcurl's buffer, a bounded
+// amount ahead of what the caller has counted. Memory stays flat whatever
+// the file size.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -21,13 +23,23 @@ namespace inet {
 
 class RemoteFile {
  public:
+  // How far an upload's thread may read ahead of the bytes counted.
+  static constexpr int64_t kReadAhead = 1 << 20;
+
   ~RemoteFile();  // an unfinished transfer is abandoned
   RemoteFile(const RemoteFile&) = delete;
   RemoteFile& operator=(const RemoteFile&) = delete;
 
-  // Upload: takes the bytes; they may go out later, so a failure can show
-  // at a later Write or at Finish.
-  bool Write(const char* data, size_t size);
+  // Upload: starts sending `length` bytes of `fd` from where it stands. The
+  // thread reads no further ahead of the bytes counted by AwaitSent than
+  // kReadAhead, so a change to the local file meanwhile is noticed.
+  void SendFrom(int fd, int64_t length);
+  // Upload: waits until the first `bytes` have gone to libcurl; they may
+  // still fail on the network, which shows at a later call or at Finish.
+  // False when the transfer ended before them; LocalReadFailed then tells
+  // whether the local file ran short.
+  bool AwaitSent(int64_t bytes);
+  bool LocalReadFailed() const { return local_read_failed_; }
   // Download: fills `data` with up to `size` bytes; fewer only at the end of
   // the data, false when the transfer failed before anything was there.
   bool Read(char* data, size_t size, size_t& read);
@@ -43,34 +55,45 @@ class RemoteFile {
   void StartPump();
   void Pump();
   void StopPump();
-  bool HandOver();
   bool TakeOver();
   bool Fail();
 
   static size_t OnUploadWanted(char* buffer, size_t size, size_t count, void* self);
   static size_t OnDownloadArrived(char* data, size_t size, size_t count, void* self);
-  size_t SendFromBlocks(char* buffer, size_t size);
+  size_t SendFromFile(char* buffer, size_t size);
+  bool WaitForCredit(size_t& allowed);
   bool QueueArrived();
   void Recycle(std::string& block);
   std::string SpareBlock();
   void WakeAfter(std::unique_lock<std::mutex>& lock, bool wake);
+  void WakePump();
 
   Connection& connection_;
   Access access_;
 
-  // The caller's block: being filled (upload) or being read (download).
+  // Download: the caller's block, being read, and the pump's, being filled.
   std::string block_;
   size_t offset_ = 0;
-  // The pump's block: being sent (upload) or being filled (download).
   std::string pump_block_;
-  size_t pump_offset_ = 0;
+
+  // Upload: the local file, read by the pump only.
+  int fd_ = -1;
+  int64_t unsent_ = 0;
+  bool local_read_failed_ = false;  // the caller reads it after the join
 
   // Shared between the caller and the pump, under mutex_.
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queue_;  // whole blocks on their way
   std::vector<std::string> spares_;  // emptied blocks, to be filled again
-  bool end_of_upload_ = false;     // the caller has handed over everything
+  // Upload: bytes gone to libcurl, and how far the pump may read. Each is
+  // written by one side and read by the other without the lock on the way
+  // of every chunk; the lock is taken only to wait and to wake.
+  std::atomic<int64_t> sent_ = 0;
+  std::atomic<int64_t> allowed_ = 0;
+  int64_t caller_awaits_ = 0;               // the caller waits for sent_ to reach it
+  std::atomic<int64_t> pump_resumes_at_ = 0;  // the pump waits for allowed_ to reach it
+  std::atomic<bool> pump_waits_ = false;
   std::atomic<bool> abandoned_ = false;  // the caller wants no more; set under mutex_
   bool pump_done_ = false;         // the transfer has ended
 

@@ -4,8 +4,10 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "ftp_client_fixture.h"
 
@@ -183,22 +185,26 @@ TEST_F(Transfer, LocalWriteFailureEndsTheDownloadAndTheClientGoesOn) {
   EXPECT_EQ(readBytes(Local("g.bin")), bytes);
 }
 
-// The local file shrinks to 1 MiB while its 8 MiB are uploaded (a log
-// rotated underneath, say), though the bytes are read well ahead of the
-// transfer: the upload fails on the local read, the partial copy on the
-// server is removed, and the source stays.
+// The local file shrinks to 4 MiB while its 8 MiB are uploaded (a log
+// rotated underneath, say). The program dwells on the first chunk's event
+// meanwhile, long enough for the transfer to read the whole file, were it
+// not held to a bounded way ahead of the events: the upload fails on the
+// local read, the partial copy on the server is removed, and the source
+// stays.
 TEST_F(Transfer, LocalFileThatShrinksFailsTheUploadOnItsRead) {
   writeBytes(Local("grow.log"), randomBytes(8 << 20, 6));
   ASSERT_TRUE(Connect());
   ftp.FileTransferProgress = [this](int64_t current, int64_t) {
-    if (current == 255) fs::resize_file(Local("grow.log"), 1 << 20);
+    if (current != 255) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fs::resize_file(Local("grow.log"), 4 << 20);
   };
   std::string localPath = Local("grow.log").string(), remotePath = "grow.log";
   EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
   EXPECT_EQ(ftp.GetLastErrorMessage().rfind("ReadFile error code: ", 0), 0u)
       << ftp.GetLastErrorMessage();
   EXPECT_FALSE(fs::exists(Remote("grow.log")));
-  EXPECT_EQ(fs::file_size(Local("grow.log")), 1u << 20);
+  EXPECT_EQ(fs::file_size(Local("grow.log")), 4u << 20);
 }
 
 // A size beyond 32 bits is taken whole: 100 bytes of a 4 GiB file are a
