@@ -1,8 +1,8 @@
 // The progress display: after every chunk of a transfer the bar, its
-// tooltip's counts and the labels for amount, percentage, rate and time remaining are
-// refreshed. The handler runs for every few hundred bytes, so a text is
-// built only when the figures it shows have changed, with to_chars into one
-// string, and a control is written only when its text changes.
+// tooltip's counts and the labels for amount, percentage, rate and time
+// remaining are refreshed. The handler runs for every few hundred bytes, so
+// a text is built only when the figures it shows have changed, with to_chars
+// into one string, and a control is written only when its text changes.
 
 #include "frm_update.h"
 
@@ -204,9 +204,9 @@ struct ShownText
 
 // Writes the text `build` makes from `figures` into a control, unless the
 // control already shows it.
-template <typename Control, typename Current, typename Show, typename Build>
+template <typename Control, typename Base, typename Build>
 void ShowText(ShownText& shown, std::pair<double, double> figures, Control* control,
-              Current current, Show show, Build build)
+              QString (Base::*current)() const, void (Base::*show)(const QString&), Build build)
 {
     // Each copy of a shared string costs two atomic operations, so the
     // control's text is fetched once; a control given a string holds that

@@ -196,7 +196,7 @@ void RemoteFile::StartPump() {
 void RemoteFile::Pump() {
   curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
   // Asked between every two turns of libcurl: read without the lock, which
-  // the caller takes for each block it hands over or takes.
+  // the caller takes to take a block or to wait.
   connection_.Drive([this] { return abandoned_.load(std::memory_order_relaxed); });
   std::lock_guard lock(mutex_);
   if (access_ == Access::kRead && !pump_block_.empty()) queue_.push_back(std::move(pump_block_));
@@ -224,8 +224,9 @@ bool RemoteFile::Fail() {
 // Counting the bytes also lets the pump read on: up to kReadAhead beyond
 // them. Each step is a few atomic operations unless one side waits.
 bool RemoteFile::AwaitSent(int64_t bytes) {
-  allowed_.store(bytes + kReadAhead);
-  if (pump_waits_.load() && allowed_.load() >= pump_resumes_at_.load()) WakePump();
+  const int64_t allowed = bytes + kReadAhead;
+  allowed_.store(allowed);
+  if (pump_waits_.load() && allowed >= pump_resumes_at_.load()) WakePump();
   if (sent_.load(std::memory_order_acquire) >= bytes) return true;
   std::unique_lock lock(mutex_);
   caller_awaits_ = bytes;
