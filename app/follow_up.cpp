@@ -45,7 +45,8 @@ class SpawnSetup {
     if (error == 0) error = posix_spawnattr_setsigdefault(&attr_, &pipe);
     // Nobody will ever type into it; and it must not keep our sockets and
     // files (the display connection among them) open after we are gone.
-    if (error == 0) error = posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (error == 0)
+      error = posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&actions_, kFirstPrivateFd);
     return error;
   }

@@ -21,130 +21,127 @@ class QPlainTextEdit;
 class QPushButton;
 class ProgressBar;
 
-class FrmUpdate : public QWidget
-{
-    Q_OBJECT
+class FrmUpdate : public QWidget {
+  Q_OBJECT
 
-public:
-    explicit FrmUpdate(QWidget* parent = nullptr);
+ public:
+  explicit FrmUpdate(QWidget* parent = nullptr);
 
-    // Lets the window handle its pending events (paint, clicks) in the
-    // middle of long work on its own thread.
-    void Yield();
-    // The same for the yields of a running transfer, which come several
-    // times for every few hundred bytes: the events are processed only when
-    // a short interval has passed since the last time, or when a text that
-    // must be seen has been set since; otherwise this returns at once. What
-    // is pending waits for the next yield that is due, nothing is dropped.
-    void YieldWhenDue();
+  // Lets the window handle its pending events (paint, clicks) in the
+  // middle of long work on its own thread.
+  void Yield();
+  // The same for the yields of a running transfer, which come several
+  // times for every few hundred bytes: the events are processed only when
+  // a short interval has passed since the last time, or when a text that
+  // must be seen has been set since; otherwise this returns at once. What
+  // is pending waits for the next yield that is due, nothing is dropped.
+  void YieldWhenDue();
 
-    // Lets a client report its progress here, yield to this window and show
-    // its closing texts in the time-remaining label.
-    void AttachClient(cFTP& client);
+  // Lets a client report its progress here, yield to this window and show
+  // its closing texts in the time-remaining label.
+  void AttachClient(cFTP& client);
 
-    QPlainTextEdit* Tdir = nullptr;
-    QCheckBox* Chkbrisi = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLineEdit* textLDIR = nullptr;
-    QLineEdit* textDIR = nullptr;
-    QLineEdit* Textimedat = nullptr;
-    QLineEdit* textURL = nullptr;
-    QPushButton* Command3 = nullptr;
-    ProgressBar* PB = nullptr;
-    QLabel* Lblmode = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label3 = nullptr;
+  QPlainTextEdit* Tdir = nullptr;
+  QCheckBox* Chkbrisi = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLineEdit* textLDIR = nullptr;
+  QLineEdit* textDIR = nullptr;
+  QLineEdit* Textimedat = nullptr;
+  QLineEdit* textURL = nullptr;
+  QPushButton* Command3 = nullptr;
+  ProgressBar* PB = nullptr;
+  QLabel* Lblmode = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label11 = nullptr;
+  QLabel* Label10 = nullptr;
+  QLabel* Label9 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label3 = nullptr;
 
-    // Refreshes the bar and the progress labels after each chunk of a
-    // transfer: lCurrentBytes moved so far out of lTotalBytes.
-    void mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
+  // Refreshes the bar and the progress labels after each chunk of a
+  // transfer: lCurrentBytes moved so far out of lTotalBytes.
+  void mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
 
-    // A whole number of seconds as "HH:MM:SS"; hours go on past 23. Empty
-    // when TheTime is negative or not a finite number.
-    static std::string ConvertTime(float TheTime);
+  // A whole number of seconds as "HH:MM:SS"; hours go on past 23. Empty
+  // when TheTime is negative or not a finite number.
+  static std::string ConvertTime(float TheTime);
 
-    // Timer value when the current file's transfer started.
-    float mStartTime = 0;
-    // Last measured rate in thousands of bytes per second.
-    float mRate = 0;
-    // The clock the rate is measured with; replaceable so that a run can be
-    // replayed with fixed times.
-    std::function<float()> mClock = Timer;
+  // Timer value when the current file's transfer started.
+  float mStartTime = 0;
+  // Last measured rate in thousands of bytes per second.
+  float mRate = 0;
+  // The clock the rate is measured with; replaceable so that a run can be
+  // replayed with fixed times.
+  std::function<float()> mClock = Timer;
 
-    // The job.
-    std::string mSection;
-    std::string mUser;
-    std::string mPassword;
-    std::string mIniFile;
-    bool mFirstActivate = false;
-    std::unique_ptr<cFTP> mFTP;
+  // The job.
+  std::string mSection;
+  std::string mUser;
+  std::string mPassword;
+  std::string mIniFile;
+  bool mFirstActivate = false;
+  std::unique_ptr<cFTP> mFTP;
 
-    // The program's arguments joined by single blanks.
-    std::string mCommandLine;
+  // The program's arguments joined by single blanks.
+  std::string mCommandLine;
 
-    // Reads the job from the settings file (mIniFile, by default
-    // kestrin.ini beside the program) and prepares the FTP client; runs
-    // once, before the window is first shown.
-    void Form_Load();
-    // Starts the job on the first activation only; never returns then.
-    void Form_Activate();
+  // Reads the job from the settings file (mIniFile, by default
+  // kestrin.ini beside the program) and prepares the FTP client; runs
+  // once, before the window is first shown.
+  void Form_Load();
+  // Starts the job on the first activation only; never returns then.
+  void Form_Activate();
 
-    void ftpprenos(std::string& ukaz);
-    void upload();
-    void download();
+  void ftpprenos(std::string& ukaz);
+  void upload();
+  void download();
 
-protected:
-    bool event(QEvent* e) override;
+ protected:
+  bool event(QEvent* e) override;
 
-private slots:
-    // "Zapri": ends the program at once, whatever the job is doing.
-    void Command3_Click();
+ private slots:
+  // "Zapri": ends the program at once, whatever the job is doing.
+  void Command3_Click();
 
-private:
-    static constexpr char kCaption[] = "FTP prenos";
+ private:
+  static constexpr char kCaption[] = "FTP prenos";
 
-    void SetupUi();
+  void SetupUi();
 
-    void ReadJob();
-    [[noreturn]] void RunJob(std::string sExtraLine);
-    void ReportConnectionFailure();
-    void StartFollowUps();
-    void ShowStatus(const std::string& text);
-    void ReportToConsole(const std::string& text);
-    void NoteOutcome(int status);
-    [[noreturn]] void EndProgram(int status);
-    template <typename Transfer>
-    bool TryThreeTimes(const std::string& startText, Transfer transfer);
-    bool AppendOrReport(const std::string& record);
-    void StartFile(const std::string& startText, std::string& remotePath,
-                   std::string& localPath);
-    void GiveUp(const std::string& prefix, const std::string& source,
-                const std::string& destination);
+  void ReadJob();
+  [[noreturn]] void RunJob(std::string sExtraLine);
+  void ReportConnectionFailure();
+  void StartFollowUps();
+  void ShowStatus(const std::string& text);
+  void ReportToConsole(const std::string& text);
+  void NoteOutcome(int status);
+  [[noreturn]] void EndProgram(int status);
+  template <typename Transfer>
+  bool TryThreeTimes(const std::string& startText, Transfer transfer);
+  bool AppendOrReport(const std::string& record);
+  void StartFile(const std::string& startText, std::string& remotePath, std::string& localPath);
+  void GiveUp(const std::string& prefix, const std::string& source, const std::string& destination);
 
-    // The progress controls change with every chunk of a transfer; while
-    // they report, they are redrawn at the yields only.
-    std::array<QLabel*, 4> ProgressLabels() const;
-    void HoldProgressDrawing();
-    void ReleaseProgressDrawing();
+  // The progress controls change with every chunk of a transfer; while
+  // they report, they are redrawn at the yields only.
+  std::array<QLabel*, 4> ProgressLabels() const;
+  void HoldProgressDrawing();
+  void ReleaseProgressDrawing();
 
-    // When the events were last processed, on the coarse monotonic clock.
-    int64_t mLastYieldNs = 0;
-    unsigned mAsksSinceClock = 0;
-    // A text was set that must reach the screen at the next Yield.
-    bool mYieldDue = false;
-    bool mProgressDrawingHeld = false;
+  // When the events were last processed, on the coarse monotonic clock.
+  int64_t mLastYieldNs = 0;
+  unsigned mAsksSinceClock = 0;
+  // A text was set that must reach the screen at the next Yield.
+  bool mYieldDue = false;
+  bool mProgressDrawingHeld = false;
 
-    // The first failure decides the exit status.
-    int mOutcome = 0;
-    // Without a display nobody sees the window: status texts also go to
-    // standard output, for the scheduler's mail or the journal.
-    bool mEchoStatus = false;
+  // The first failure decides the exit status.
+  int mOutcome = 0;
+  // Without a display nobody sees the window: status texts also go to
+  // standard output, for the scheduler's mail or the journal.
+  bool mEchoStatus = false;
 };

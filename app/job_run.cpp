@@ -25,129 +25,110 @@ constexpr char kCommandStem[] = "run";
 constexpr auto kPauseBeforeCommands = std::chrono::milliseconds(5000);
 constexpr char kFailurePrefix[] = "Status napaka:";
 
-std::string TrimBlanks(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+std::string TrimBlanks(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace
 
-void FrmUpdate::Form_Activate()
-{
-    if (!mFirstActivate)
-        return;
-    mFirstActivate = false;
-    try {
-        std::string line = TrimBlanks(mCommandLine);
-        std::string extra = line;
-        if (IsPresent(line)) {
-            const std::string first = TakeField(line);
-            if (IsPresent(ReadINI(first, "FTPURL", mIniFile))) {
-                mSection = first;
-                extra = line;
-                ReadJob();
-                Yield();
-            }
-        }
-        RunJob(extra);
-    } catch (const std::exception& failure) {
-        ReportToConsole(std::string("kestrin: the run failed: ") + failure.what());
-        EndProgram(kExitRunFailure);
+void FrmUpdate::Form_Activate() {
+  if (!mFirstActivate) return;
+  mFirstActivate = false;
+  try {
+    std::string line = TrimBlanks(mCommandLine);
+    std::string extra = line;
+    if (IsPresent(line)) {
+      const std::string first = TakeField(line);
+      if (IsPresent(ReadINI(first, "FTPURL", mIniFile))) {
+        mSection = first;
+        extra = line;
+        ReadJob();
+        Yield();
+      }
     }
+    RunJob(extra);
+  } catch (const std::exception& failure) {
+    ReportToConsole(std::string("kestrin: the run failed: ") + failure.what());
+    EndProgram(kExitRunFailure);
+  }
 }
 
-void FrmUpdate::RunJob(std::string sExtraLine)
-{
-    if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
-        if (IsPresent(sExtraLine)) {
-            std::string line = sExtraLine;
-            ftpprenos(line);
-        }
-        for (int n = 1; n <= kNumberedKeys; ++n) {
-            std::string line = ReadINI(mSection, kTransferStem + std::to_string(n), mIniFile);
-            if (IsPresent(line))
-                ftpprenos(line);
-        }
-        Yield();
-    } else {
-        ReportConnectionFailure();
+void FrmUpdate::RunJob(std::string sExtraLine) {
+  if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
+    if (IsPresent(sExtraLine)) {
+      std::string line = sExtraLine;
+      ftpprenos(line);
+    }
+    for (int n = 1; n <= kNumberedKeys; ++n) {
+      std::string line = ReadINI(mSection, kTransferStem + std::to_string(n), mIniFile);
+      if (IsPresent(line)) ftpprenos(line);
     }
     Yield();
-    mFTP->CloseConnection();
-    Yield();
-    std::this_thread::sleep_for(kPauseBeforeCommands);
-    StartFollowUps();
-    EndProgram(mOutcome);
+  } else {
+    ReportConnectionFailure();
+  }
+  Yield();
+  mFTP->CloseConnection();
+  Yield();
+  std::this_thread::sleep_for(kPauseBeforeCommands);
+  StartFollowUps();
+  EndProgram(mOutcome);
 }
 
 // A run that could not even connect must not look like a quiet success.
-void FrmUpdate::ReportConnectionFailure()
-{
-    const std::string error = mFTP->GetLastErrorMessage();
-    ShowStatus(kFailurePrefix + error);
-    AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
-    NoteOutcome(kExitNoConnection);
+void FrmUpdate::ReportConnectionFailure() {
+  const std::string error = mFTP->GetLastErrorMessage();
+  ShowStatus(kFailurePrefix + error);
+  AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
+  NoteOutcome(kExitNoConnection);
 }
 
 // A command that cannot be started is reported, and the others still start.
-void FrmUpdate::StartFollowUps()
-{
-    for (int n = 1; n <= kNumberedKeys; ++n) {
-        const std::string command = ReadINI(mSection, kCommandStem + std::to_string(n), mIniFile);
-        if (!IsPresent(command))
-            continue;
-        std::string error;
-        if (!StartFollowUpCommand(command, error)) {
-            ShowStatus(kFailurePrefix + error);
-            ReportToConsole("kestrin: could not start " + std::string(kCommandStem) +
-                            std::to_string(n) + ": " + error);
-            NoteOutcome(kExitRunFailure);
-        }
+void FrmUpdate::StartFollowUps() {
+  for (int n = 1; n <= kNumberedKeys; ++n) {
+    const std::string command = ReadINI(mSection, kCommandStem + std::to_string(n), mIniFile);
+    if (!IsPresent(command)) continue;
+    std::string error;
+    if (!StartFollowUpCommand(command, error)) {
+      ShowStatus(kFailurePrefix + error);
+      ReportToConsole("kestrin: could not start " + std::string(kCommandStem) + std::to_string(n) +
+                      ": " + error);
+      NoteOutcome(kExitRunFailure);
     }
+  }
 }
 
-bool FrmUpdate::AppendOrReport(const std::string& record)
-{
-    if (AppendLogRecord(record))
-        return true;
-    ReportToConsole("kestrin: could not write the log record: " + record);
-    return false;
+bool FrmUpdate::AppendOrReport(const std::string& record) {
+  if (AppendLogRecord(record)) return true;
+  ReportToConsole("kestrin: could not write the log record: " + record);
+  return false;
 }
 
-void FrmUpdate::ShowStatus(const std::string& text)
-{
-    Label3->setText(QString::fromStdString(text));
-    if (mEchoStatus) {
-        std::fputs((text + "\n").c_str(), stdout);
-        std::fflush(stdout);
-    }
+void FrmUpdate::ShowStatus(const std::string& text) {
+  Label3->setText(QString::fromStdString(text));
+  if (mEchoStatus) {
+    std::fputs((text + "\n").c_str(), stdout);
+    std::fflush(stdout);
+  }
 }
 
-void FrmUpdate::ReportToConsole(const std::string& text)
-{
-    std::fputs((text + "\n").c_str(), stderr);
+void FrmUpdate::ReportToConsole(const std::string& text) {
+  std::fputs((text + "\n").c_str(), stderr);
 }
 
-void FrmUpdate::NoteOutcome(int status)
-{
-    if (mOutcome == kExitOk)
-        mOutcome = status;
+void FrmUpdate::NoteOutcome(int status) {
+  if (mOutcome == kExitOk) mOutcome = status;
 }
 
-void FrmUpdate::Command3_Click()
-{
-    EndProgram(kExitClosed);
-}
+void FrmUpdate::Command3_Click() { EndProgram(kExitClosed); }
 
 // Ends the process at once: no window or client clean-up runs, as the job
 // may be anywhere. Only a download's hidden temporary file is taken away.
-void FrmUpdate::EndProgram(int status)
-{
-    inet::RemoveUnfinishedDownload();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(status);
+void FrmUpdate::EndProgram(int status) {
+  inet::RemoveUnfinishedDownload();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(status);
 }

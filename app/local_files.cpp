@@ -50,9 +50,12 @@ std::vector<std::string> MatchingNames(const std::string& directory, const std::
 std::string LocalFileList(const std::string& patternPath) {
   const size_t slash = patternPath.rfind('/');
   std::string directory = ".";
-  if (slash == 0) directory = "/";
-  else if (slash != std::string::npos) directory = patternPath.substr(0, slash);
-  const std::string pattern = slash == std::string::npos ? patternPath : patternPath.substr(slash + 1);
+  if (slash == 0)
+    directory = "/";
+  else if (slash != std::string::npos)
+    directory = patternPath.substr(0, slash);
+  const std::string pattern =
+      slash == std::string::npos ? patternPath : patternPath.substr(slash + 1);
 
   std::vector<std::string> names = MatchingNames(directory, pattern);
   // Directory order is whatever the file system keeps; sort so that a job

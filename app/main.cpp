@@ -24,76 +24,69 @@ constexpr char kUsage[] =
     "Exit status: 0 all files moved, 1 a file failed, 2 no connection,\n"
     "3 closed by the user, 4 a follow-up command or the run failed.\n";
 
-std::string JoinArguments(int argc, char** argv)
-{
-    std::string text;
-    for (int i = 1; i < argc; ++i)
-        text += (i > 1 ? " " : "") + std::string(argv[i]);
-    return text;
+std::string JoinArguments(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) text += (i > 1 ? " " : "") + std::string(argv[i]);
+  return text;
 }
 
 // No dialog ever waits for a click nobody will make: any failure that gets
 // this far is one line on standard error and a status of its own.
-[[noreturn]] void EndOnUncaughtFailure()
-{
-    std::string what = "unknown failure";
-    try {
-        if (std::exception_ptr failure = std::current_exception())
-            std::rethrow_exception(failure);
-    } catch (const std::exception& failure) {
-        what = failure.what();
-    } catch (...) {
-    }
-    std::fprintf(stderr, "kestrin: the run failed: %s\n", what.c_str());
-    std::fflush(stdout);
-    std::_Exit(kExitRunFailure);
+[[noreturn]] void EndOnUncaughtFailure() {
+  std::string what = "unknown failure";
+  try {
+    if (std::exception_ptr failure = std::current_exception()) std::rethrow_exception(failure);
+  } catch (const std::exception& failure) {
+    what = failure.what();
+  } catch (...) {
+  }
+  std::fprintf(stderr, "kestrin: the run failed: %s\n", what.c_str());
+  std::fflush(stdout);
+  std::_Exit(kExitRunFailure);
 }
 
 // Without a display Qt would abort at start, and scheduled runs have none:
 // they run offscreen. A display that is named but cannot be reached (a
 // stale DISPLAY in a cron environment) falls back to offscreen as well.
-void ChoosePlatform()
-{
-    if (std::getenv("QT_QPA_PLATFORM"))
-        return;
-    const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
-    const bool x11 = std::getenv("DISPLAY") != nullptr;
-    const char* platforms = wayland ? (x11 ? "wayland;xcb;offscreen" : "wayland;offscreen")
-                                    : (x11 ? "xcb;offscreen" : "offscreen");
-    setenv("QT_QPA_PLATFORM", platforms, 1);
+void ChoosePlatform() {
+  if (std::getenv("QT_QPA_PLATFORM")) return;
+  const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
+  const bool x11 = std::getenv("DISPLAY") != nullptr;
+  const char* platforms = wayland ? (x11 ? "wayland;xcb;offscreen" : "wayland;offscreen")
+                                  : (x11 ? "xcb;offscreen" : "offscreen");
+  setenv("QT_QPA_PLATFORM", platforms, 1);
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::puts(kVersion);
-        return kExitOk;
-    }
-    std::set_terminate(EndOnUncaughtFailure);
-    ChoosePlatform();
-    std::setlocale(LC_ALL, "");
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts(kVersion);
+    return kExitOk;
+  }
+  std::set_terminate(EndOnUncaughtFailure);
+  ChoosePlatform();
+  std::setlocale(LC_ALL, "");
 
-    // Qt sees only the program's name: the arguments belong to the job and
-    // must not be taken for Qt's own options.
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
+  // Qt sees only the program's name: the arguments belong to the job and
+  // must not be taken for Qt's own options.
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
 
-    FrmUpdate window;
-    window.mCommandLine = JoinArguments(argc, argv);
-    try {
-        window.Form_Load();
-    } catch (const std::exception&) {
-        EndOnUncaughtFailure();
-    }
-    window.show();
-    // A window on an X server without a window manager is never activated;
-    // the first turn of the event loop then counts as its activation.
-    QTimer::singleShot(0, &window, &FrmUpdate::Form_Activate);
-    return app.exec();
+  FrmUpdate window;
+  window.mCommandLine = JoinArguments(argc, argv);
+  try {
+    window.Form_Load();
+  } catch (const std::exception&) {
+    EndOnUncaughtFailure();
+  }
+  window.show();
+  // A window on an X server without a window manager is never activated;
+  // the first turn of the event loop then counts as its activation.
+  QTimer::singleShot(0, &window, &FrmUpdate::Form_Activate);
+  return app.exec();
 }

@@ -4,47 +4,45 @@
 
 #include <QProgressBar>
 
-class ProgressBar : public QProgressBar
-{
-    Q_OBJECT
+class ProgressBar : public QProgressBar {
+  Q_OBJECT
 
-public:
-    explicit ProgressBar(QWidget* parent = nullptr);
+ public:
+  explicit ProgressBar(QWidget* parent = nullptr);
 
-    float Min() const { return mMin; }
-    float Max() const { return mMax; }
-    float Value() const { return mValue; }
+  float Min() const { return mMin; }
+  float Max() const { return mMax; }
+  float Value() const { return mValue; }
 
-    // Every setting is kept as given, even a maximum equal to the minimum or
-    // a value outside the range: callers read back what they set. Only the
-    // drawn bar is clamped.
-    void SetMin(float min);
-    void SetMax(float max);
-    void SetValue(float value);
+  // Every setting is kept as given, even a maximum equal to the minimum or
+  // a value outside the range: callers read back what they set. Only the
+  // drawn bar is clamped.
+  void SetMin(float min);
+  void SetMax(float max);
+  void SetValue(float value);
 
-    // The tooltip tells how many bytes of how many have moved. The counts
-    // change with every chunk of a transfer, so the bar only notes them, and
-    // writes the text out when it is read, or at PublishToolTip for the
-    // widget's own tooltip, which only the event loop ever shows.
-    void ShowCountsInToolTip();  // the value and the maximum as they are now
-    QString ToolTipText() const;  // empty before any counts are shown
-    void PublishToolTip();
+  // The tooltip tells how many bytes of how many have moved. The counts
+  // change with every chunk of a transfer, so the bar only notes them, and
+  // writes the text out when it is read, or at PublishToolTip for the
+  // widget's own tooltip, which only the event loop ever shows.
+  void ShowCountsInToolTip();   // the value and the maximum as they are now
+  QString ToolTipText() const;  // empty before any counts are shown
+  void PublishToolTip();
 
-private:
-    void ShowPosition();
-    int FilledSteps() const;
+ private:
+  void ShowPosition();
+  int FilledSteps() const;
 
-    float mMin = 0;
-    float mMax = 100;
-    float mValue = 0;
-    int mShownSteps = -1;
+  float mMin = 0;
+  float mMax = 100;
+  float mValue = 0;
+  int mShownSteps = -1;
 
-    struct Counts
-    {
-        float value = 0;
-        float max = 0;
-        bool shown = false;
-    };
-    Counts mToolTipCounts;
-    Counts mPublishedCounts;
+  struct Counts {
+    float value = 0;
+    float max = 0;
+    bool shown = false;
+  };
+  Counts mToolTipCounts;
+  Counts mPublishedCounts;
 };

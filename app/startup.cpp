@@ -22,58 +22,53 @@ constexpr char kActiveCaption[] = "Aktivno";
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 bool IsHeadless() {
-    const QString platform = QGuiApplication::platformName();
-    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+  const QString platform = QGuiApplication::platformName();
+  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
 }  // namespace
 
 // Server, directories and login of section mSection; an absent local
 // directory means the program's own.
-void FrmUpdate::ReadJob()
-{
-    textURL->setText(Text(ReadINI(mSection, "FTPURL", mIniFile)));
-    textDIR->setText(Text(ReadINI(mSection, "ftpdir", mIniFile)));
-    textLDIR->setText(Text(ReadINI(mSection, "localdir", mIniFile)));
-    mUser = ReadINI(mSection, "uporabnik", mIniFile);
-    mPassword = ReadINI(mSection, "geslo", mIniFile);
-    if (!IsPresent(textLDIR->text().toStdString()))
-        textLDIR->setText(Text(ProgramDirectory() + "/"));
+void FrmUpdate::ReadJob() {
+  textURL->setText(Text(ReadINI(mSection, "FTPURL", mIniFile)));
+  textDIR->setText(Text(ReadINI(mSection, "ftpdir", mIniFile)));
+  textLDIR->setText(Text(ReadINI(mSection, "localdir", mIniFile)));
+  mUser = ReadINI(mSection, "uporabnik", mIniFile);
+  mPassword = ReadINI(mSection, "geslo", mIniFile);
+  if (!IsPresent(textLDIR->text().toStdString())) textLDIR->setText(Text(ProgramDirectory() + "/"));
 }
 
-void FrmUpdate::AttachClient(cFTP& client)
-{
-    client.FileTransferProgress = [this](int64_t current, int64_t total) {
-        mFTP_FileTransferProgress(current, total);
-    };
-    client.YieldToWindow = [this] { YieldWhenDue(); };
-    // The upload's closing texts stand for a second each: the next yield
-    // must show them.
-    client.ShowTransferText = [this](const std::string& text) {
-        Label11->setText(Text(text));
-        mYieldDue = true;
-    };
+void FrmUpdate::AttachClient(cFTP& client) {
+  client.FileTransferProgress = [this](int64_t current, int64_t total) {
+    mFTP_FileTransferProgress(current, total);
+  };
+  client.YieldToWindow = [this] { YieldWhenDue(); };
+  // The upload's closing texts stand for a second each: the next yield
+  // must show them.
+  client.ShowTransferText = [this](const std::string& text) {
+    Label11->setText(Text(text));
+    mYieldDue = true;
+  };
 }
 
-void FrmUpdate::Form_Load()
-{
-    mEchoStatus = IsHeadless();
-    if (mIniFile.empty())
-        mIniFile = ProgramDirectory() + "/" + kIniFileName;
-    mSection = ReadINI(kProgramSection, kSelectedKey, mIniFile);
-    ReadJob();
-    const std::string mode = ReadINI(mSection, "mode", mIniFile);
+void FrmUpdate::Form_Load() {
+  mEchoStatus = IsHeadless();
+  if (mIniFile.empty()) mIniFile = ProgramDirectory() + "/" + kIniFileName;
+  mSection = ReadINI(kProgramSection, kSelectedKey, mIniFile);
+  ReadJob();
+  const std::string mode = ReadINI(mSection, "mode", mIniFile);
 
-    mFTP = std::make_unique<cFTP>();
-    AttachClient(*mFTP);
+  mFTP = std::make_unique<cFTP>();
+  AttachClient(*mFTP);
 
-    if (mode == kPassiveValue) {
-        mFTP->SetModePassive();
-        Lblmode->setText(QString::fromLatin1(kPassiveCaption));
-    } else {
-        mFTP->SetModeActive();
-        Lblmode->setText(QString::fromLatin1(kActiveCaption));
-    }
-    mFTP->SetTransferBinary();
-    mFirstActivate = true;
+  if (mode == kPassiveValue) {
+    mFTP->SetModePassive();
+    Lblmode->setText(QString::fromLatin1(kPassiveCaption));
+  } else {
+    mFTP->SetModeActive();
+    Lblmode->setText(QString::fromLatin1(kActiveCaption));
+  }
+  mFTP->SetTransferBinary();
+  mFirstActivate = true;
 }

@@ -5,9 +5,9 @@
 #include <string>
 
 struct TransferLine {
-    std::string file;            // the file name or wildcard pattern
-    bool download = false;       // "DOWN" in any letter case
-    bool deleteSources = false;  // the rest of the line is "DEL" in any letter case
+  std::string file;            // the file name or wildcard pattern
+  bool download = false;       // "DOWN" in any letter case
+  bool deleteSources = false;  // the rest of the line is "DEL" in any letter case
 };
 
 // Takes the first two fields off ukaz, which keeps the rest of the line.

@@ -35,86 +35,80 @@ void Pause(milliseconds length) { std::this_thread::sleep_for(length); }
 }  // namespace
 
 template <typename Transfer>
-bool FrmUpdate::TryThreeTimes(const std::string& startText, Transfer transfer)
-{
-    bool ok = false;
-    for (int attemptsLeft = kAttempts; attemptsLeft > 0;) {
-        ok = transfer();
-        --attemptsLeft;
-        if (ok || attemptsLeft == 0)
-            break;
-        ShowStatus(mFTP->GetLastErrorMessage());
-        Yield();
-        Pause(kPauseAfterFailedAttempt);
-        mFTP->CloseConnection();
-        mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword);
-        Yield();
-        mFTP->SetFTPDirectory(kRootDirectory);
-        Pause(kPauseAfterReconnect);
-        ShowStatus(startText);
-        Yield();
-    }
-    return ok;
+bool FrmUpdate::TryThreeTimes(const std::string& startText, Transfer transfer) {
+  bool ok = false;
+  for (int attemptsLeft = kAttempts; attemptsLeft > 0;) {
+    ok = transfer();
+    --attemptsLeft;
+    if (ok || attemptsLeft == 0) break;
+    ShowStatus(mFTP->GetLastErrorMessage());
+    Yield();
+    Pause(kPauseAfterFailedAttempt);
+    mFTP->CloseConnection();
+    mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword);
+    Yield();
+    mFTP->SetFTPDirectory(kRootDirectory);
+    Pause(kPauseAfterReconnect);
+    ShowStatus(startText);
+    Yield();
+  }
+  return ok;
 }
 
 // After the last failed attempt: the record, then the end of the program.
 // A record that cannot be written keeps the program going with the next
 // file, so that the failure is at least not silent in the exit status.
 void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
-                       const std::string& destination)
-{
-    const std::string error = mFTP->GetLastErrorMessage();
-    ShowStatus(prefix + error);
-    NoteOutcome(kExitFileFailed);
-    if (!AppendOrReport(FailureRecord(source, destination, error)))
-        return;
-    Pause(kPauseBeforeEnd);
-    EndProgram(mOutcome);
+                       const std::string& destination) {
+  const std::string error = mFTP->GetLastErrorMessage();
+  ShowStatus(prefix + error);
+  NoteOutcome(kExitFileFailed);
+  if (!AppendOrReport(FailureRecord(source, destination, error))) return;
+  Pause(kPauseBeforeEnd);
+  EndProgram(mOutcome);
 }
 
 // The file named in Textimedat: its timer starts, its paths on both sides.
 void FrmUpdate::StartFile(const std::string& startText, std::string& remotePath,
-                          std::string& localPath)
-{
-    remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
-    localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
-    mStartTime = mClock();
-    ShowStatus(startText);
-    mFTP->SetFTPDirectory(kRootDirectory);
+                          std::string& localPath) {
+  remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
+  localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
+  mStartTime = mClock();
+  ShowStatus(startText);
+  mFTP->SetFTPDirectory(kRootDirectory);
 }
 
-void FrmUpdate::upload()
-{
-    std::string remotePath, localPath;
-    StartFile(kUploadStart, remotePath, localPath);
-    Pause(kPauseBeforeFirstAttempt);
-    if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
-        GiveUp(kUploadFailure, localPath, remotePath);
-    } else {
-        ShowStatus(kTransferDone);
-        Yield();
-        // The source goes only once its record is written: a log without
-        // the record must never go with a file that is gone.
-        if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked())
-            ::unlink(localPath.c_str());
-        Yield();
-    }
+void FrmUpdate::upload() {
+  std::string remotePath, localPath;
+  StartFile(kUploadStart, remotePath, localPath);
+  Pause(kPauseBeforeFirstAttempt);
+  if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
+    GiveUp(kUploadFailure, localPath, remotePath);
+  } else {
+    ShowStatus(kTransferDone);
     Yield();
+    // The source goes only once its record is written: a log without
+    // the record must never go with a file that is gone.
+    if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked())
+      ::unlink(localPath.c_str());
+    Yield();
+  }
+  Yield();
 }
 
-void FrmUpdate::download()
-{
-    std::string remotePath, localPath;
-    StartFile(kDownloadStart, remotePath, localPath);
+void FrmUpdate::download() {
+  std::string remotePath, localPath;
+  StartFile(kDownloadStart, remotePath, localPath);
+  Yield();
+  Pause(kPauseBeforeFirstAttempt);
+  if (!TryThreeTimes(kDownloadStart,
+                     [&] { return mFTP->FTPDownloadFile(localPath, remotePath); })) {
+    GiveUp(kDownloadFailure, remotePath, localPath);
+  } else {
+    ShowStatus(kTransferDone);
+    if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked())
+      mFTP->DeleteFTPFile(remotePath);
     Yield();
-    Pause(kPauseBeforeFirstAttempt);
-    if (!TryThreeTimes(kDownloadStart, [&] { return mFTP->FTPDownloadFile(localPath, remotePath); })) {
-        GiveUp(kDownloadFailure, remotePath, localPath);
-    } else {
-        ShowStatus(kTransferDone);
-        if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked())
-            mFTP->DeleteFTPFile(remotePath);
-        Yield();
-    }
-    Yield();
+  }
+  Yield();
 }

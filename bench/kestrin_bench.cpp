@@ -33,136 +33,124 @@ constexpr double kUploadPauseSeconds = 1.0;
 constexpr auto kClickAfter = std::chrono::milliseconds(300);
 constexpr double kBytesPerMB = 1e6;
 
-double SecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // CPU time of the calling thread: how much of a transfer the window's thread
 // spent working rather than waiting for the network side.
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 // A click on a button of its own, due kClickAfter into a transfer: a timer
 // set for that moment clicks the button, which records when its handler ran.
 // The delay from the moment due to the handling is what a user's click waits.
-class ClickProbe
-{
-public:
-    explicit ClickProbe(QWidget* window) : mButton(new QPushButton("probe", window))
-    {
-        QObject::connect(mButton, &QPushButton::clicked, [this] { mHandled = Clock::now(); });
-    }
+class ClickProbe {
+ public:
+  explicit ClickProbe(QWidget* window) : mButton(new QPushButton("probe", window)) {
+    QObject::connect(mButton, &QPushButton::clicked, [this] { mHandled = Clock::now(); });
+  }
 
-    // Runs `work` with the click due during it; the delay in milliseconds,
-    // or -1 if the click was never handled.
-    double Measure(const std::function<void()>& work)
-    {
-        mHandled = {};
-        const Clock::time_point due = Clock::now() + kClickAfter;
-        QTimer::singleShot(kClickAfter, Qt::PreciseTimer, mButton, &QPushButton::click);
-        work();
-        if (mHandled == Clock::time_point{})
-            return -1;
-        return std::chrono::duration<double, std::milli>(mHandled - due).count();
-    }
+  // Runs `work` with the click due during it; the delay in milliseconds,
+  // or -1 if the click was never handled.
+  double Measure(const std::function<void()>& work) {
+    mHandled = {};
+    const Clock::time_point due = Clock::now() + kClickAfter;
+    QTimer::singleShot(kClickAfter, Qt::PreciseTimer, mButton, &QPushButton::click);
+    work();
+    if (mHandled == Clock::time_point{}) return -1;
+    return std::chrono::duration<double, std::milli>(mHandled - due).count();
+  }
 
-private:
-    QPushButton* mButton;
-    Clock::time_point mHandled;
+ private:
+  QPushButton* mButton;
+  Clock::time_point mHandled;
 };
 
 // Counts how often a widget is painted: the display's pace during a transfer.
-class PaintCounter : public QObject
-{
-public:
-    int count = 0;
+class PaintCounter : public QObject {
+ public:
+  int count = 0;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++count;
-        return QObject::eventFilter(watched, event);
-    }
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return QObject::eventFilter(watched, event);
+  }
 };
 
 void Report(const char* name, double value) { std::printf("%s %.3f\n", name, value); }
 
-void Fail(const std::string& what, cFTP& ftp)
-{
-    std::fprintf(stderr, "kestrin_bench: %s failed: %s\n", what.c_str(),
-                 ftp.GetLastErrorMessage().c_str());
-    std::exit(1);
+void Fail(const std::string& what, cFTP& ftp) {
+  std::fprintf(stderr, "kestrin_bench: %s failed: %s\n", what.c_str(),
+               ftp.GetLastErrorMessage().c_str());
+  std::exit(1);
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR\n", argv[0]);
-        return 2;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const std::string server = argv[1], user = argv[2], password = argv[3];
-    std::string local = argv[4], remote = argv[5];
-    const std::string listDir = argv[6];
-    const double size = static_cast<double>(std::filesystem::file_size(local));
+int main(int argc, char** argv) {
+  if (argc != 7) {
+    std::fprintf(stderr, "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR\n",
+                 argv[0]);
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const std::string server = argv[1], user = argv[2], password = argv[3];
+  std::string local = argv[4], remote = argv[5];
+  const std::string listDir = argv[6];
+  const double size = static_cast<double>(std::filesystem::file_size(local));
 
-    FrmUpdate window;
-    cFTP ftp;
-    window.AttachClient(ftp);
-    window.show();
-    ClickProbe probe(&window);
-    PaintCounter paints;
-    window.Label7->installEventFilter(&paints);
-    ftp.SetModePassive();
-    ftp.SetTransferBinary();
-    if (!ftp.OpenConnection(server, user, password))
-        Fail("connecting", ftp);
+  FrmUpdate window;
+  cFTP ftp;
+  window.AttachClient(ftp);
+  window.show();
+  ClickProbe probe(&window);
+  PaintCounter paints;
+  window.Label7->installEventFilter(&paints);
+  ftp.SetModePassive();
+  ftp.SetTransferBinary();
+  if (!ftp.OpenConnection(server, user, password)) Fail("connecting", ftp);
 
-    // One transfer with the window attached: its rate, how late a click in
-    // the middle of it was handled, how often the window was painted and
-    // how busy the window's thread was. `pause` is a fixed wait inside the
-    // transfer that is not counted.
-    auto timeTransfer = [&](const std::string& name, double pause, const std::function<bool()>& work) {
-        paints.count = 0;
-        window.mStartTime = window.mClock();
-        bool ok = false;
-        const auto start = Clock::now();
-        const double cpuStart = ThreadCpuSeconds();
-        const double click = probe.Measure([&] { ok = work(); });
-        const double seconds = SecondsSince(start) - pause;
-        if (!ok)
-            Fail("the " + name, ftp);
-        Report((name + "_MBps").c_str(), size / seconds / kBytesPerMB);
-        Report((name + "_click_ms").c_str(), click);
-        Report((name + "_paints_per_s").c_str(), paints.count / seconds);
-        Report((name + "_window_thread_busy_pct").c_str(), 100 * (ThreadCpuSeconds() - cpuStart) / seconds);
-    };
-    timeTransfer("upload", kUploadPauseSeconds, [&] { return ftp.FTPUploadFile(local, remote); });
-    const std::string copy = local + ".back";
-    std::string copyArg = copy;
-    timeTransfer("download", 0, [&] { return ftp.FTPDownloadFile(copyArg, remote); });
-    // The labels hold the last event's values even though not every one was painted.
-    std::printf("final_labels %s | %s\n", window.Label7->text().toStdString().c_str(),
-                window.Label9->text().toStdString().c_str());
-    std::filesystem::remove(copy);
-
-    if (!ftp.SetFTPDirectory(listDir))
-        Fail("changing to the listed directory", ftp);
+  // One transfer with the window attached: its rate, how late a click in
+  // the middle of it was handled, how often the window was painted and
+  // how busy the window's thread was. `pause` is a fixed wait inside the
+  // transfer that is not counted.
+  auto timeTransfer = [&](const std::string& name, double pause,
+                          const std::function<bool()>& work) {
+    paints.count = 0;
+    window.mStartTime = window.mClock();
+    bool ok = false;
     const auto start = Clock::now();
-    const std::string names = ftp.GetFTPdir("*");
-    const double listSeconds = SecondsSince(start);
-    Report("listing_entries", names.empty() ? 0 : std::count(names.begin(), names.end(), ',') + 1);
-    Report("listing_s", listSeconds);
-    ftp.CloseConnection();
-    return 0;
+    const double cpuStart = ThreadCpuSeconds();
+    const double click = probe.Measure([&] { ok = work(); });
+    const double seconds = SecondsSince(start) - pause;
+    if (!ok) Fail("the " + name, ftp);
+    Report((name + "_MBps").c_str(), size / seconds / kBytesPerMB);
+    Report((name + "_click_ms").c_str(), click);
+    Report((name + "_paints_per_s").c_str(), paints.count / seconds);
+    Report((name + "_window_thread_busy_pct").c_str(),
+           100 * (ThreadCpuSeconds() - cpuStart) / seconds);
+  };
+  timeTransfer("upload", kUploadPauseSeconds, [&] { return ftp.FTPUploadFile(local, remote); });
+  const std::string copy = local + ".back";
+  std::string copyArg = copy;
+  timeTransfer("download", 0, [&] { return ftp.FTPDownloadFile(copyArg, remote); });
+  // The labels hold the last event's values even though not every one was painted.
+  std::printf("final_labels %s | %s\n", window.Label7->text().toStdString().c_str(),
+              window.Label9->text().toStdString().c_str());
+  std::filesystem::remove(copy);
+
+  if (!ftp.SetFTPDirectory(listDir)) Fail("changing to the listed directory", ftp);
+  const auto start = Clock::now();
+  const std::string names = ftp.GetFTPdir("*");
+  const double listSeconds = SecondsSince(start);
+  Report("listing_entries", names.empty() ? 0 : std::count(names.begin(), names.end(), ',') + 1);
+  Report("listing_s", listSeconds);
+  ftp.CloseConnection();
+  return 0;
 }

@@ -72,8 +72,7 @@ class Connection {
 
   // Starts a streamed transfer; the server has accepted it when this returns
   // a file. No other operation may run on the connection until it is gone.
-  std::unique_ptr<RemoteFile> OpenFile(const std::string& remote, Access access,
-                                       TransferType type);
+  std::unique_ptr<RemoteFile> OpenFile(const std::string& remote, Access access, TransferType type);
 
  private:
   friend class RemoteFile;

@@ -84,18 +84,18 @@ class RemoteFile {
   // Shared between the caller and the pump, under mutex_.
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::string> queue_;  // whole blocks on their way
+  std::deque<std::string> queue_;    // whole blocks on their way
   std::vector<std::string> spares_;  // emptied blocks, to be filled again
   // Upload: bytes gone to libcurl, and how far the pump may read. Each is
   // written by one side and read by the other without the lock on the way
   // of every chunk; the lock is taken only to wait and to wake.
   std::atomic<int64_t> sent_ = 0;
   std::atomic<int64_t> allowed_ = 0;
-  int64_t caller_awaits_ = 0;               // the caller waits for sent_ to reach it
+  int64_t caller_awaits_ = 0;                 // the caller waits for sent_ to reach it
   std::atomic<int64_t> pump_resumes_at_ = 0;  // the pump waits for allowed_ to reach it
   std::atomic<bool> pump_waits_ = false;
   std::atomic<bool> abandoned_ = false;  // the caller wants no more; set under mutex_
-  bool pump_done_ = false;         // the transfer has ended
+  bool pump_done_ = false;               // the transfer has ended
 
   // Before the pump runs, the caller drives libcurl only until the server
   // has accepted the transfer.

@@ -16,16 +16,15 @@ bool IsHostText(std::string_view host) {
   return std::all_of(host.begin(), host.end(), [](char c) {
     unsigned char u = static_cast<unsigned char>(c);
     return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') ||
-           (u >= 'A' && u <= 'Z') || c == '-' || c == '.' || c == '_' ||
-           c == ':' || c == '%';
+           (u >= 'A' && u <= 'Z') || c == '-' || c == '.' || c == '_' || c == ':' || c == '%';
   });
 }
 
 std::optional<int> ParsePort(std::string_view text) {
   int port = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
-      port < 1 || port > 65535)
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || port < 1 ||
+      port > 65535)
     return std::nullopt;
   return port;
 }

@@ -50,8 +50,7 @@ std::string_view WithoutQuotes(std::string_view value) {
 
 }  // namespace
 
-std::string FindIniValue(std::string_view text, std::string_view section,
-                         std::string_view key) {
+std::string FindIniValue(std::string_view text, std::string_view section, std::string_view key) {
   section = TrimBlanks(section);
   key = TrimBlanks(key);
   // No section or key in a file can have an empty name, so an unset job

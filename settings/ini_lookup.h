@@ -11,5 +11,4 @@
 // first matching key in it wins. Lines whose first non-blank character is
 // ";" are comments. The value loses its surrounding blanks and then one pair
 // of matching quotes around all of it; a ";" inside it is part of it.
-std::string FindIniValue(std::string_view text, std::string_view section,
-                         std::string_view key);
+std::string FindIniValue(std::string_view text, std::string_view section, std::string_view key);

@@ -29,8 +29,9 @@ class BadInput : public JobTest {
   // Job section J1 selected, with this password and the local directory
   // above, and `keys` after that.
   std::string Settings(const std::string& password, const std::string& keys) const {
-    return ProgramSection("J1") + "[J1]\nFTPURL=" + server.address() + "\nuporabnik=" + server.user() +
-           "\ngeslo=" + password + "\nlocaldir=" + JobDir().string() + "/\nftpdir=/in/\n" + keys + "\n";
+    return ProgramSection("J1") + "[J1]\nFTPURL=" + server.address() +
+           "\nuporabnik=" + server.user() + "\ngeslo=" + password +
+           "\nlocaldir=" + JobDir().string() + "/\nftpdir=/in/\n" + keys + "\n";
   }
 
   // The record of a failed move, whatever the error text.
@@ -117,8 +118,7 @@ TEST_F(BadInput, OddRemoteNamesDownloadInsideTheLocalDirectory) {
 
     EXPECT_EQ(run.status, 0) << run.log;
     EXPECT_EQ(Names(JobDir()), names);
-    for (const std::string& name : names)
-      EXPECT_EQ(readBytes(InJob(name)), "bytes of " + name);
+    for (const std::string& name : names) EXPECT_EQ(readBytes(InJob(name)), "bytes of " + name);
     EXPECT_EQ(Names(local.path()), Strings{"job"});
     fs::remove_all(Remote("in"));
     fs::remove_all(JobDir());
@@ -171,7 +171,8 @@ class CommandLineWatch {
     while (!done_) {
       for (const auto& entry : fs::directory_iterator("/proc")) {
         std::ifstream file(entry.path() / "cmdline", std::ios::binary);
-        const std::string line{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const std::string line{std::istreambuf_iterator<char>(file),
+                               std::istreambuf_iterator<char>()};
         const bool program = line.find(program_) != std::string::npos;
         const bool secret = line.find(secret_) != std::string::npos;
         saw_program_ = saw_program_ || program;
@@ -183,7 +184,8 @@ class CommandLineWatch {
   }
 
   std::string program_, secret_;
-  std::atomic<bool> done_{false}, saw_program_{false}, leaked_by_program_{false}, leaked_anywhere_{false};
+  std::atomic<bool> done_{false}, saw_program_{false}, leaked_by_program_{false},
+      leaked_anywhere_{false};
   std::thread thread_;
 };
 

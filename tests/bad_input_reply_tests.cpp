@@ -43,7 +43,8 @@ TEST_F(HostileReplies, FailTheMemberWithAShortOneLineText) {
     writeBytes(Remote("victim.txt"), "kept");
     ASSERT_TRUE(Connect()) << reply.what << ": " << ftp.GetLastErrorMessage();
     server.clearFaults();
-    server.inject(R"({"fault":"raw","cmd":"DELE","times":1,"data":)" + jsonQuote(reply.bytes) + "}");
+    server.inject(R"({"fault":"raw","cmd":"DELE","times":1,"data":)" + jsonQuote(reply.bytes) +
+                  "}");
 
     const auto start = std::chrono::steady_clock::now();
     const bool deleted = ftp.DeleteFTPFile("/victim.txt");

@@ -35,9 +35,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TransferSizes,
 
 TEST_F(Transfer, UploadEventsAndClosingTexts) {
   ASSERT_TRUE(Connect());
-  for (auto [size, expected] : {std::pair<size_t, Events>{600, {{255, 600}, {510, 600}, {600, 600}}},
-                                {510, {{255, 510}, {510, 510}, {510, 510}}},
-                                {0, {{0, 0}}}}) {
+  for (auto [size, expected] :
+       {std::pair<size_t, Events>{600, {{255, 600}, {510, 600}, {600, 600}}},
+        {510, {{255, 510}, {510, 510}, {510, 510}}},
+        {0, {{0, 0}}}}) {
     events.clear();
     texts.clear();
     writeBytes(Local("f"), std::string(size, 'u'));
@@ -50,9 +51,10 @@ TEST_F(Transfer, UploadEventsAndClosingTexts) {
 
 TEST_F(Transfer, DownloadEventsRunOneAheadAndAnEmptyFileArrives) {
   ASSERT_TRUE(Connect());
-  for (auto [size, expected] : {std::pair<size_t, Events>{600, {{256, 600}, {511, 600}, {601, 601}}},
-                                {510, {{256, 510}, {511, 510}, {511, 510}}},
-                                {0, {{1, 0}}}}) {
+  for (auto [size, expected] :
+       {std::pair<size_t, Events>{600, {{256, 600}, {511, 600}, {601, 601}}},
+        {510, {{256, 510}, {511, 510}, {511, 510}}},
+        {0, {{1, 0}}}}) {
     events.clear();
     writeBytes(Remote("f"), std::string(size, 'd'));
     std::string localPath = Local("f").string(), remotePath = "f";
@@ -127,7 +129,8 @@ TEST_F(Transfer, BrokenUploadRemovesThePartialRemoteFile) {
   server.inject(R"({"fault":"drop_data","cmd":"STOR","bytes":100000})");
   std::string localPath = Local("big.bin").string(), remotePath = "big.bin";
   EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
-  EXPECT_EQ(ftp.GetLastErrorMessage().rfind("InternetWriteFile", 0), 0u) << ftp.GetLastErrorMessage();
+  EXPECT_EQ(ftp.GetLastErrorMessage().rfind("InternetWriteFile", 0), 0u)
+      << ftp.GetLastErrorMessage();
   EXPECT_FALSE(fs::exists(Remote("big.bin")));
   std::vector<std::string> sent = server.commands();
   EXPECT_EQ(sent.back(), "DELE /big.bin");

@@ -11,11 +11,21 @@ TEST(Wildcard, StarQuestionMarkAndTheWindowsAllFilesPattern) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*.txt", "a.txt", true},       {"*.txt", "a.txt.bak", false}, {"*.txt", "A.TXT", false},
-      {"a?c", "abc", true},           {"a?c", "ac", false},          {"a?c", "ačc", true},
-      {"*.*", "README", true},        {"*.*", ".hidden", true},      {"*", "", true},
-      {"a*b*c", "aXbYbZc", true},     {"a*b*c", "aXbYbZ", false},    {"[ab]", "a", false},
-      {"[ab]", "[ab]", true},         {"*a", "*a", true},            {"**", "x", true},
+      {"*.txt", "a.txt", true},
+      {"*.txt", "a.txt.bak", false},
+      {"*.txt", "A.TXT", false},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"a?c", "ačc", true},
+      {"*.*", "README", true},
+      {"*.*", ".hidden", true},
+      {"*", "", true},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"[ab]", "a", false},
+      {"[ab]", "[ab]", true},
+      {"*a", "*a", true},
+      {"**", "x", true},
       {"report.csv", "report.csv", true},
   };
   for (const Case& c : cases)
@@ -42,8 +52,8 @@ TEST(ServerAddress, HostPortAndBracketedIpv6) {
   auto bareV6 = inet::ParseServerAddress("fe80::1");
   ASSERT_TRUE(bareV6);
   EXPECT_EQ(bareV6->port, 21);
-  for (const char* bad : {"", "host:", "host:0", "host:65536", "host:2x", "user@host",
-                          "host/path", "a b", "[::1", "[::1]x", "ftp://host"})
+  for (const char* bad : {"", "host:", "host:0", "host:65536", "host:2x", "user@host", "host/path",
+                          "a b", "[::1", "[::1]x", "ftp://host"})
     EXPECT_FALSE(inet::ParseServerAddress(bad)) << bad;
 }
 

@@ -42,15 +42,22 @@ class JobSupport : public ::testing::Test {
 }  // namespace
 
 TEST(PresentValue, ComparesAboveASingleSpace) {
-  for (const char* absent : {"", " ", "\t", "\x01text", "\x1f"}) EXPECT_FALSE(IsPresent(absent)) << absent;
-  for (const char* present : {" x", "  ", "!", "a", "\x7f", "\xC5\xBE" "aba"}) EXPECT_TRUE(IsPresent(present)) << present;
+  for (const char* absent : {"", " ", "\t", "\x01text", "\x1f"})
+    EXPECT_FALSE(IsPresent(absent)) << absent;
+  for (const char* present : {" x", "  ", "!", "a", "\x7f",
+                              "\xC5\xBE"
+                              "aba"})
+    EXPECT_TRUE(IsPresent(present)) << present;
 }
 
 TEST_F(JobSupport, ListsMatchingRegularFilesInByteOrder) {
   const std::string longName = std::string(251, 'n') + ".txt";
-  for (const std::string& name : std::initializer_list<std::string>{
-           "b.txt", "a.txt", "a b.txt", "\xC4\x8D.txt", "x,y.txt", "-lead.txt", longName, "Z.TXT", "README",
-           ".hidden.txt", "\x01" "ctl.txt", " "})
+  for (const std::string& name :
+       std::initializer_list<std::string>{"b.txt", "a.txt", "a b.txt", "\xC4\x8D.txt", "x,y.txt",
+                                          "-lead.txt", longName, "Z.TXT", "README", ".hidden.txt",
+                                          "\x01"
+                                          "ctl.txt",
+                                          " "})
     Touch(name);
   fs::create_directory(dir_ / "sub.txt");
   Touch("sub.txt/a1.csv");
@@ -97,8 +104,9 @@ TEST_F(JobSupport, LogRecordsAreAppendedWithCrLfInTheWorkingDirectory) {
 
 TEST_F(JobSupport, FollowUpRunsInItsOwnSessionWithoutInput) {
   // The shell reports its pid, its session (field 6 of its stat) and its input.
-  const std::string command = "cd '" + dir_.string() +
-                              "' && { echo $$; cut -d' ' -f6 /proc/$$/stat; readlink /proc/$$/fd/0; } > t && mv t done";
+  const std::string command =
+      "cd '" + dir_.string() +
+      "' && { echo $$; cut -d' ' -f6 /proc/$$/stat; readlink /proc/$$/fd/0; } > t && mv t done";
   // Our own input is a pipe while the command starts, so inheriting it shows.
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);

@@ -40,23 +40,23 @@ struct Lookup {
 
 const std::vector<Lookup> kSyntaxCases = {
     {"PROGRAM", "IZBRANO", "J1"},
-    {"program", "izbrano", "J1"},                       // names ignore case
-    {" J1\t", "FTPURL", "ftp.example.com"},             // blanks around names and value
-    {"J1", "ftpdir", "  /in/ "},                        // one pair of quotes goes, blanks inside stay
-    {"J1", "localdir", "C:\\out\\"},                    // apostrophes are quotes too
+    {"program", "izbrano", "J1"},            // names ignore case
+    {" J1\t", "FTPURL", "ftp.example.com"},  // blanks around names and value
+    {"J1", "ftpdir", "  /in/ "},             // one pair of quotes goes, blanks inside stay
+    {"J1", "localdir", "C:\\out\\"},         // apostrophes are quotes too
     {"J1", "mismatched", "\"abc'"},
     {"J1", "lone", "\""},
-    {"J1", "prenos1", "*.txt,UP,DEL;note"},             // no inline comments
-    {"J1", "geslo", "first"},                           // comment skipped, first key wins
-    {"J1", "; geslo", ""},                              // a comment is no key
-    {"J1", "uporabnik", ""},                            // only in the repeated section
-    {"J1", "run1", ""},                                 // present but empty
-    {"J1", "novalue", ""},                              // no "=": not a key
+    {"J1", "prenos1", "*.txt,UP,DEL;note"},  // no inline comments
+    {"J1", "geslo", "first"},                // comment skipped, first key wins
+    {"J1", "; geslo", ""},                   // a comment is no key
+    {"J1", "uporabnik", ""},                 // only in the repeated section
+    {"J1", "run1", ""},                      // present but empty
+    {"J1", "novalue", ""},                   // no "=": not a key
     {"J1", "missing", ""},
     {"Nowhere", "geslo", ""},
-    {"Empty", "geslo", ""},                             // section without keys
+    {"Empty", "geslo", ""},  // section without keys
     {"Other", "geslo", "other"},
-    {"", "orphan", ""},                                 // lines before any section
+    {"", "orphan", ""},  // lines before any section
 };
 
 TEST_F(IniFile, FollowsTheProfileSyntax) {
@@ -98,9 +98,7 @@ TEST_F(IniFile, EveryLineEndWorks) {
   EXPECT_EQ(Read("A", "x") + Read("A", "y") + Read("A", "z"), "123");
 }
 
-TEST_F(IniFile, MissingFileReadsEmpty) {
-  EXPECT_EQ(Read("A", "x"), "");
-}
+TEST_F(IniFile, MissingFileReadsEmpty) { EXPECT_EQ(Read("A", "x"), ""); }
 
 TEST_F(IniFile, ReadsTheFileAgainOnEveryCall) {
   Write("[A]\nx=old\n");
@@ -138,7 +136,9 @@ TEST_F(IniFile, SkipsUtf8ByteOrderMark) {
 }
 
 TEST_F(IniFile, ReadsWindows1250FilesAsUtf8) {
-  Write("[\xC8" "as]\r\nopis=\x9A\xE8\xE8\x9E \x8A\xC8\x8E \xE6\xF0 \x80\r\n");
+  Write(
+      "[\xC8"
+      "as]\r\nopis=\x9A\xE8\xE8\x9E \x8A\xC8\x8E \xE6\xF0 \x80\r\n");
   EXPECT_EQ(Read("Čas", "opis"), "šččž ŠČŽ ćđ €");
 }
 

@@ -13,7 +13,9 @@ struct Split {
 };
 
 // Shows the line, not the bytes of the struct, when a case fails.
-void PrintTo(const Split& split, std::ostream* os) { *os << ::testing::PrintToString(split.before); }
+void PrintTo(const Split& split, std::ostream* os) {
+  *os << ::testing::PrintToString(split.before);
+}
 
 class TakeFieldSplits : public ::testing::TestWithParam<Split> {};
 
@@ -28,11 +30,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Split{"abc,def", "abc", "def"}, Split{"abc, def, ghi", "abc", "def, ghi"},
                       Split{"abc ,def", "abc ", "def"}, Split{" abc,def", " abc", "def"},
                       Split{"abc;def", "abc", ""}, Split{"abc", "abc", ""},
-                      Split{"abc,", "abc", ""}, Split{",abc", "", "abc"},
-                      Split{"a,,b", "a", ",b"}, Split{"\"a,b\",c", "a,b", "c"},
-                      Split{"'a;b';c", "a;b", ""}, Split{"ab\"c,d\"e,f", "abc,de", "f"},
-                      Split{"it's, x", "its, x", ""}, Split{"\"it's\",x", "its,x", ""},
-                      Split{"a\x01" "b,c", "a\"b", "c"}, Split{"", "", ""}));
+                      Split{"abc,", "abc", ""}, Split{",abc", "", "abc"}, Split{"a,,b", "a", ",b"},
+                      Split{"\"a,b\",c", "a,b", "c"}, Split{"'a;b';c", "a;b", ""},
+                      Split{"ab\"c,d\"e,f", "abc,de", "f"}, Split{"it's, x", "its, x", ""},
+                      Split{"\"it's\",x", "its,x", ""},
+                      Split{"a\x01"
+                            "b,c",
+                            "a\"b", "c"},
+                      Split{"", "", ""}));
 
 INSTANTIATE_TEST_SUITE_P(
     MoreLines, TakeFieldSplits,

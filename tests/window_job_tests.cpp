@@ -18,63 +18,58 @@
 
 namespace {
 
-std::string LoadedField(const std::string& ini, QLineEdit* FrmUpdate::*field, FrmUpdate& window)
-{
-    TempDir dir;
-    writeBytes(dir.path() / "kestrin.ini", ini);
-    window.mIniFile = (dir.path() / "kestrin.ini").string();
-    window.Form_Load();
-    return (window.*field)->text().toStdString();
+std::string LoadedField(const std::string& ini, QLineEdit* FrmUpdate::*field, FrmUpdate& window) {
+  TempDir dir;
+  writeBytes(dir.path() / "kestrin.ini", ini);
+  window.mIniFile = (dir.path() / "kestrin.ini").string();
+  window.Form_Load();
+  return (window.*field)->text().toStdString();
 }
 
 // True once a download has begun writing its hidden temporary file.
-bool HasPartialDownload(const std::filesystem::path& dir)
-{
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        std::error_code error;
-        if (entry.path().filename().string().starts_with(".") && entry.file_size(error) > 0)
-            return true;
-    }
-    return false;
+bool HasPartialDownload(const std::filesystem::path& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::error_code error;
+    if (entry.path().filename().string().starts_with(".") && entry.file_size(error) > 0)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
 
-TEST(WindowLoad, FillsServerDirectoriesAndModeFromTheSelectedSection)
-{
-    FrmUpdate window;
-    const std::string ini =
-        "[PROGRAM]\nIZBRANO=J1\n[J1]\nFTPURL=ftp.example.org\nftpdir=/in/\n"
-        "localdir=/data/out/\nuporabnik=jan\ngeslo=skrito\nmode=PASIVE\n";
-    EXPECT_EQ(LoadedField(ini, &FrmUpdate::textURL, window), "ftp.example.org");
-    EXPECT_EQ(window.textDIR->text().toStdString(), "/in/");
-    EXPECT_EQ(window.textLDIR->text().toStdString(), "/data/out/");
-    EXPECT_EQ(window.Lblmode->text().toStdString(), "Pasivno");
-    EXPECT_EQ(window.mUser, "jan");
-    EXPECT_EQ(window.mPassword, "skrito");
-    EXPECT_TRUE(window.mFirstActivate);
+TEST(WindowLoad, FillsServerDirectoriesAndModeFromTheSelectedSection) {
+  FrmUpdate window;
+  const std::string ini =
+      "[PROGRAM]\nIZBRANO=J1\n[J1]\nFTPURL=ftp.example.org\nftpdir=/in/\n"
+      "localdir=/data/out/\nuporabnik=jan\ngeslo=skrito\nmode=PASIVE\n";
+  EXPECT_EQ(LoadedField(ini, &FrmUpdate::textURL, window), "ftp.example.org");
+  EXPECT_EQ(window.textDIR->text().toStdString(), "/in/");
+  EXPECT_EQ(window.textLDIR->text().toStdString(), "/data/out/");
+  EXPECT_EQ(window.Lblmode->text().toStdString(), "Pasivno");
+  EXPECT_EQ(window.mUser, "jan");
+  EXPECT_EQ(window.mPassword, "skrito");
+  EXPECT_TRUE(window.mFirstActivate);
 }
 
-TEST(WindowLoad, AnythingButTheExactModeWordIsActive)
-{
-    for (const char* mode : {"pasive", "PASSIVE", "", "PASIVE."}) {
-        FrmUpdate window;
-        LoadedField(std::string("[PROGRAM]\nIZBRANO=J\n[J]\nmode=") + mode + "\n",
-                    &FrmUpdate::textURL, window);
-        EXPECT_EQ(window.Lblmode->text().toStdString(), "Aktivno") << mode;
-    }
+TEST(WindowLoad, AnythingButTheExactModeWordIsActive) {
+  for (const char* mode : {"pasive", "PASSIVE", "", "PASIVE."}) {
+    FrmUpdate window;
+    LoadedField(std::string("[PROGRAM]\nIZBRANO=J\n[J]\nmode=") + mode + "\n", &FrmUpdate::textURL,
+                window);
+    EXPECT_EQ(window.Lblmode->text().toStdString(), "Aktivno") << mode;
+  }
 }
 
-TEST(WindowLoad, AbsentLocalDirectoryMeansTheProgramsOwn)
-{
-    for (const char* localdir : {"", " ", "\x01x"}) {
-        FrmUpdate window;
-        const std::string ini = std::string("[PROGRAM]\nIZBRANO=J\n[J]\nlocaldir=") + localdir + "\n";
-        EXPECT_EQ(LoadedField(ini, &FrmUpdate::textLDIR, window), ProgramDirectory() + "/");
-    }
+TEST(WindowLoad, AbsentLocalDirectoryMeansTheProgramsOwn) {
+  for (const char* localdir : {"", " ", "\x01x"}) {
     FrmUpdate window;
-    EXPECT_EQ(LoadedField("", &FrmUpdate::textURL, window), "");
-    EXPECT_EQ(window.mSection, "");
+    const std::string ini = std::string("[PROGRAM]\nIZBRANO=J\n[J]\nlocaldir=") + localdir + "\n";
+    EXPECT_EQ(LoadedField(ini, &FrmUpdate::textLDIR, window), ProgramDirectory() + "/");
+  }
+  FrmUpdate window;
+  EXPECT_EQ(LoadedField("", &FrmUpdate::textURL, window), "");
+  EXPECT_EQ(window.mSection, "");
 }
 
 // The server holds a large file; while part of it is already on disk the user
@@ -82,43 +77,42 @@ TEST(WindowLoad, AbsentLocalDirectoryMeansTheProgramsOwn)
 // half-written file behind and starts no follow-up command. The click waits
 // for the partial file, not for a clock, so a fast machine cannot finish the
 // download first.
-TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile)
-{
-    GTEST_FLAG_SET(death_test_style, "fast");
-    FtpTestServer server;
-    TempDir local;
-    TempDir settings;
-    writeBytes(server.root() / "large.bin", randomBytes(64 << 20, 5));
-    writeBytes(settings.path() / "kestrin.ini",
-               "[PROGRAM]\nIZBRANO=J\n[J]\nFTPURL=" + server.address() + "\nftpdir=/\nlocaldir=" +
-                   local.path().string() + "/\nuporabnik=" + server.user() + "\ngeslo=" +
-                   server.password() + "\nmode=PASIVE\nprenos1=large.bin,DOWN\nrun1=touch " +
-                   (local.path() / "ran").string() + "\n");
-    EXPECT_EXIT(
-        {
-            FrmUpdate window;
-            window.mIniFile = (settings.path() / "kestrin.ini").string();
-            window.Form_Load();
-            // Not shown: a forked child must not paint (Qt's painting
-            // threads are not there after fork).
-            QTimer watch;
-            QObject::connect(&watch, &QTimer::timeout, [&] {
-                if (HasPartialDownload(local.path()))
-                    window.Command3->click();
-            });
-            watch.start(0);
-            window.Form_Activate();
-        },
-        ::testing::ExitedWithCode(3), "");
-    EXPECT_TRUE(std::filesystem::is_empty(local.path()));
-    EXPECT_TRUE(std::filesystem::exists(server.root() / "large.bin"));
+TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  FtpTestServer server;
+  TempDir local;
+  TempDir settings;
+  writeBytes(server.root() / "large.bin", randomBytes(64 << 20, 5));
+  writeBytes(settings.path() / "kestrin.ini",
+             "[PROGRAM]\nIZBRANO=J\n[J]\nFTPURL=" + server.address() +
+                 "\nftpdir=/\nlocaldir=" + local.path().string() + "/\nuporabnik=" + server.user() +
+                 "\ngeslo=" + server.password() +
+                 "\nmode=PASIVE\nprenos1=large.bin,DOWN\nrun1=touch " +
+                 (local.path() / "ran").string() + "\n");
+  EXPECT_EXIT(
+      {
+        FrmUpdate window;
+        window.mIniFile = (settings.path() / "kestrin.ini").string();
+        window.Form_Load();
+        // Not shown: a forked child must not paint (Qt's painting
+        // threads are not there after fork).
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+          if (HasPartialDownload(local.path())) window.Command3->click();
+        });
+        watch.start(0);
+        window.Form_Activate();
+      },
+      ::testing::ExitedWithCode(3), "");
+  EXPECT_TRUE(std::filesystem::is_empty(local.path()));
+  EXPECT_TRUE(std::filesystem::exists(server.root() / "large.bin"));
 }
 
 // A server's reply ends up in the status line: it is shown as text, not
 // taken for markup.
-TEST(WindowLabels, ShowServerTextAsPlainText)
-{
-    FrmUpdate window;
-    for (QLabel* label : {window.Label3, window.Label7, window.Label9, window.Label10, window.Label11})
-        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+TEST(WindowLabels, ShowServerTextAsPlainText) {
+  FrmUpdate window;
+  for (QLabel* label :
+       {window.Label3, window.Label7, window.Label9, window.Label10, window.Label11})
+    EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
 }

@@ -21,5 +21,6 @@ inline std::string AsText(const uint8_t* data, size_t size) {
 }
 
 inline bool IsSuffixOf(const std::string& tail, const std::string& whole) {
-  return tail.size() <= whole.size() && whole.compare(whole.size() - tail.size(), tail.size(), tail) == 0;
+  return tail.size() <= whole.size() &&
+         whole.compare(whole.size() - tail.size(), tail.size(), tail) == 0;
 }

@@ -30,7 +30,9 @@ std::vector<inet::FindData> Entries(const std::string& input, bool& filesOnly) {
   return entries;
 }
 
-bool IsDirectoryName(const std::string& name) { return name.empty() || name == "." || name == ".."; }
+bool IsDirectoryName(const std::string& name) {
+  return name.empty() || name == "." || name == "..";
+}
 
 // Names with a separator or a quote are cut or split by the list, and a
 // leading space is lost after a ",". A name made only of characters above
@@ -63,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string name = TakeField(list);
     Require(name.find('/') == std::string::npos, "a listed name never holds a \"/\"");
     Require(inet::LeafOf(name) == name, "a listed name is its own leaf");
-    Require(WildcardMatch("*", name) && WildcardMatch("*.*", name), "\"*\" and \"*.*\" match every name");
+    Require(WildcardMatch("*", name) && WildcardMatch("*.*", name),
+            "\"*\" and \"*.*\" match every name");
     if (name.find_first_of("*?") == std::string::npos) {
       Require(WildcardMatch(name, name), "a name without wildcards matches itself");
     }

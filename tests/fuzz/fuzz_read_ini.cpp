@@ -22,8 +22,11 @@ constexpr Name kNames[] = {
 bool IsValidUtf8(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                                            : (lead >> 3) == 0x1E ? 4 : 0;
+    const size_t length = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 0;
     if (length == 0 || i + length > text.size()) return false;
     for (size_t k = 1; k < length; ++k)
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -44,7 +47,8 @@ void CheckLookup(const std::string& text, const Name& name) {
   Require(text.find(value) != std::string::npos, "a value is text of the file");
   const std::string_view cut = FirstCharacters(value, kMaxValueChars);
   Require(value.starts_with(cut), "the cut value is a prefix of the value");
-  Require(CodePoints(cut) == std::min(CodePoints(value), kMaxValueChars), "the cut keeps 254 characters");
+  Require(CodePoints(cut) == std::min(CodePoints(value), kMaxValueChars),
+          "the cut keeps 254 characters");
   Require(IsValidUtf8(cut), "the cut never splits a character");
   // The first key wins: a later repetition of the section changes nothing.
   if (!value.empty()) {
@@ -56,7 +60,8 @@ void CheckLookup(const std::string& text, const Name& name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string text = DecodeSettingsText(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string text =
+      DecodeSettingsText(std::string_view(reinterpret_cast<const char*>(data), size));
   Require(IsValidUtf8(text), "the decoded text is UTF-8");
   for (const Name& name : kNames) CheckLookup(text, name);
   Require(FindIniValue(text, "J1", "geslo") == FindIniValue(text, "j1", "GESLO"),

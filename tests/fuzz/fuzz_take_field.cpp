@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(field.find_first_of(std::string("'\x01", 2)) == std::string::npos,
             "apostrophes and the quote stand-in never reach a field");
     if (plain) {
-      Require(field == original && line.empty(), "a line without separators or quotes is one field");
+      Require(field == original && line.empty(),
+              "a line without separators or quotes is one field");
     }
   }
   Require(calls <= original.size(), "no more calls than characters");

@@ -11,7 +11,8 @@ namespace {
 
 bool SameIgnoringAsciiCase(const std::string& text, const std::string& word) {
   return std::equal(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
-    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+    return std::toupper(static_cast<unsigned char>(a)) ==
+           std::toupper(static_cast<unsigned char>(b));
   });
 }
 

@@ -24,11 +24,20 @@ std::string randomBytes(std::size_t count, unsigned pattern) {
   std::string bytes(count, '\0');
   for (std::size_t i = 0; i < count; ++i) {
     switch (i % kBlock) {
-      case 0: bytes[i] = '\r'; break;
-      case 1: bytes[i] = '\n'; break;
-      case 20: bytes[i] = '\n'; break;
-      case 40: bytes[i] = '\r'; break;
-      default: bytes[i] = static_cast<char>(byte(generator));
+      case 0:
+        bytes[i] = '\r';
+        break;
+      case 1:
+        bytes[i] = '\n';
+        break;
+      case 20:
+        bytes[i] = '\n';
+        break;
+      case 40:
+        bytes[i] = '\r';
+        break;
+      default:
+        bytes[i] = static_cast<char>(byte(generator));
     }
   }
   return bytes;

@@ -14,8 +14,8 @@ const std::string kHost = "127.0.0.1";
 
 std::vector<std::string> serverCommand(const std::filesystem::path& root, const std::string& user,
                                        const std::string& password) {
-  return {kPython, kScript, "--root", root.string(), "--user", user, "--password", password,
-          "--host", kHost, "--port", "0"};
+  return {kPython,      kScript,  "--root", root.string(), "--user", user,
+          "--password", password, "--host", kHost,         "--port", "0"};
 }
 
 int parsePortLine(const std::string& line) {

@@ -38,7 +38,7 @@ class FtpTestServer {
  private:
   std::string request(const std::string& line);
 
-  TempDir root_;           // declared first: it must outlive the server process
+  TempDir root_;  // declared first: it must outlive the server process
   ChildProcess process_;
   int port_ = 0;
 };

@@ -8,11 +8,21 @@ std::string jsonQuote(std::string_view text) {
   std::string quoted = "\"";
   for (char c : text) {
     switch (c) {
-      case '"': quoted += "\\\""; break;
-      case '\\': quoted += "\\\\"; break;
-      case '\n': quoted += "\\n"; break;
-      case '\r': quoted += "\\r"; break;
-      case '\t': quoted += "\\t"; break;
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\\':
+        quoted += "\\\\";
+        break;
+      case '\n':
+        quoted += "\\n";
+        break;
+      case '\r':
+        quoted += "\\r";
+        break;
+      case '\t':
+        quoted += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char escape[8];
@@ -117,13 +127,26 @@ class ListParser {
       }
       if (pos_ >= json_.size()) break;
       switch (char e = json_[pos_++]) {
-        case 'n': text += '\n'; break;
-        case 'r': text += '\r'; break;
-        case 't': text += '\t'; break;
-        case 'b': text += '\b'; break;
-        case 'f': text += '\f'; break;
-        case 'u': appendUtf8(text, codePoint()); break;
-        default: text += e;  // \" \\ \/
+        case 'n':
+          text += '\n';
+          break;
+        case 'r':
+          text += '\r';
+          break;
+        case 't':
+          text += '\t';
+          break;
+        case 'b':
+          text += '\b';
+          break;
+        case 'f':
+          text += '\f';
+          break;
+        case 'u':
+          appendUtf8(text, codePoint());
+          break;
+        default:
+          text += e;  // \" \\ \/
       }
     }
     fail("unterminated string");
