@@ -5,6 +5,7 @@
 
 #include "cftp.h"
 #include "timer.h"
+#include "transfer_line_syntax.h"
 
 #include <QWidget>
 
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -70,6 +72,10 @@ class FrmUpdate : public QWidget {
   // when TheTime is negative or not a finite number.
   static std::string ConvertTime(float TheTime);
 
+  // The file being moved: its name as exact bytes and what its listing
+  // said. Textimedat shows the name; the transfers read it from here.
+  ListedFile mFile;
+
   // Timer value when the current file's transfer started.
   float mStartTime = 0;
   // Last measured rate in thousands of bytes per second.
@@ -85,6 +91,9 @@ class FrmUpdate : public QWidget {
   std::string mIniFile;
   bool mFirstActivate = false;
   std::unique_ptr<cFTP> mFTP;
+
+  // A directory key whose value the settings reader cut, or "".
+  std::string mCutDirectoryKey;
 
   // The program's arguments joined by single blanks.
   std::string mCommandLine;
@@ -117,16 +126,30 @@ class FrmUpdate : public QWidget {
   void ReadJob();
   [[noreturn]] void RunJob(std::string sExtraLine);
   void ReportConnectionFailure();
+  [[noreturn]] void RefuseCutDirectory();
   void StartFollowUps();
   void ShowStatus(const std::string& text);
   void ReportToConsole(const std::string& text);
   void NoteOutcome(int status);
   [[noreturn]] void EndProgram(int status);
-  template <typename Transfer>
-  bool TryThreeTimes(const std::string& startText, Transfer transfer);
+  // Runs `transfer` until it succeeds, at most three times, reconnecting
+  // between attempts; `errorText` tells what went wrong when the client
+  // does not (by default it does).
+  bool TryThreeTimes(const std::string& startText, const std::function<bool()>& transfer,
+                     const std::function<std::string()>& errorText = {});
   bool AppendOrReport(const std::string& record);
   void StartFile(const std::string& startText, std::string& remotePath, std::string& localPath);
+  // The status line, the failure record and the exit status of a file or a
+  // listing that failed; false when the record could not be written.
+  bool RecordFailure(const std::string& prefix, const std::string& source,
+                     const std::string& destination, const std::string& error);
   void GiveUp(const std::string& prefix, const std::string& source, const std::string& destination);
+  void GiveUp(const std::string& prefix, const std::string& source, const std::string& destination,
+              const std::string& error);
+  bool RefusedAtOnce(const std::string& prefix, const std::string& source,
+                     const std::string& destination, bool download);
+  bool ListLineFiles(const TransferLine& line, std::vector<ListedFile>& files);
+  static std::string DownloadFailureStatus();
 
   // The progress controls change with every chunk of a transfer; while
   // they report, they are redrawn at the yields only.

@@ -49,6 +49,7 @@ void FrmUpdate::Form_Activate() {
 }
 
 void FrmUpdate::RunJob(std::string sExtraLine) {
+  if (!mCutDirectoryKey.empty()) RefuseCutDirectory();
   if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
     if (IsPresent(sExtraLine)) {
       std::string line = sExtraLine;
@@ -78,6 +79,19 @@ void FrmUpdate::ReportConnectionFailure() {
   NoteOutcome(kExitNoConnection);
 }
 
+// A directory cut short is another directory: files would land beside the
+// one meant, or come from it. Such a job does not start.
+void FrmUpdate::RefuseCutDirectory() {
+  const std::string error = "The value of " + mCutDirectoryKey +
+                            " is longer than the settings reader takes (" +
+                            std::to_string(kMaxINIValueChars) + " characters).";
+  ShowStatus(kFailureStatus + error);
+  ReportToConsole("kestrin: " + mIniFile + ": " + error);
+  NoteOutcome(kExitRunFailure);
+  AppendOrReport(StartFailureRecord(mIniFile, error));
+  EndProgram(mOutcome);
+}
+
 // A command that cannot be started is reported, and the others still start.
 void FrmUpdate::StartFollowUps() {
   for (int n = 1; n <= kNumberedKeys; ++n) {
@@ -99,16 +113,19 @@ bool FrmUpdate::AppendOrReport(const std::string& record) {
   return false;
 }
 
+// Names and server replies may hold control characters: written raw, a
+// line break would make a status line of its own.
 void FrmUpdate::ShowStatus(const std::string& text) {
-  Label3->setText(QString::fromStdString(text));
+  const std::string shown = EscapeControlCharacters(text);
+  Label3->setText(QString::fromStdString(shown));
   if (mEchoStatus) {
-    std::fputs((text + "\n").c_str(), stdout);
+    std::fputs((shown + "\n").c_str(), stdout);
     std::fflush(stdout);
   }
 }
 
 void FrmUpdate::ReportToConsole(const std::string& text) {
-  std::fputs((text + "\n").c_str(), stderr);
+  std::fputs((EscapeControlCharacters(text) + "\n").c_str(), stderr);
 }
 
 void FrmUpdate::NoteOutcome(int status) {

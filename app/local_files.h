@@ -1,7 +1,10 @@
-// The list of local files one transfer line will upload.
+// The local files one transfer line will upload.
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "listed_names.h"
 
 // patternPath is the local directory text followed directly by a file field,
 // e.g. "/data/out/*.txt"; the field may carry a directory part of its own
@@ -9,10 +12,11 @@
 // (the working directory when there is no "/"), the rest is a wildcard
 // pattern (see WildcardMatch).
 //
-// Returns the bare names of the matching regular files (symbolic links
-// followed) of that directory, in byte order, joined by "," with no blanks.
-// Directories, devices, sockets, fifos and hidden names (leading ".") are
-// never listed; neither is a name that is not a present value, as it could
-// not travel through the comma list. An unreadable or missing directory
-// gives "". Never throws for file-system reasons.
-std::string LocalFileList(const std::string& patternPath);
+// Fills `files` with the bare names of the matching regular files (symbolic
+// links followed) of that directory, in byte order, each the exact bytes the
+// file system holds. Directories, devices, sockets, fifos and hidden names
+// (leading ".") are never listed. False, with the reason in errorText, when
+// the directory is missing or cannot be read to its end: a half list would
+// silently skip files. Never throws for file-system reasons.
+bool ListLocalFiles(const std::string& patternPath, std::vector<ListedFile>& files,
+                    std::string& errorText);

@@ -1,10 +1,31 @@
 #include "program_dir.h"
 
 #include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The kernel hands out the executable's path with every link already
+// resolved, whatever name or link the program was started through.
+std::string ProgramFile() { return fs::read_symlink("/proc/self/exe").string(); }
+
+// Either the very same file (links and other names of it too), or, where
+// one of them does not exist yet, the same path once made absolute.
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  if (fs::equivalent(a, b, error)) return true;
+  return fs::absolute(a, error).lexically_normal() == fs::absolute(b, error).lexically_normal();
+}
+
+}  // namespace
 
 std::string ProgramDirectory() {
-  // The kernel hands out the executable's path with every link already
-  // resolved, whatever name or link the program was started through.
-  const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string exe = ProgramFile();
   return exe.substr(0, exe.rfind('/'));
+}
+
+bool IsProgramFile(const std::string& path, const std::string& iniFile) {
+  return SameFile(path, iniFile) || SameFile(path, ProgramFile());
 }

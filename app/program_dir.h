@@ -9,3 +9,7 @@
 // Throws std::filesystem::filesystem_error when /proc/self/exe cannot be
 // read (no /proc): without it the program cannot find its settings at all.
 std::string ProgramDirectory();
+
+// Whether `path` names the settings file `iniFile` or the running
+// executable, the files a job must never overwrite.
+bool IsProgramFile(const std::string& path, const std::string& iniFile);

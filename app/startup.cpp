@@ -14,6 +14,8 @@ namespace {
 constexpr char kIniFileName[] = "kestrin.ini";
 constexpr char kProgramSection[] = "PROGRAM";
 constexpr char kSelectedKey[] = "IZBRANO";
+constexpr char kRemoteDirectoryKey[] = "ftpdir";
+constexpr char kLocalDirectoryKey[] = "localdir";
 // The one value that selects passive mode, matched exactly.
 constexpr char kPassiveValue[] = "PASIVE";
 constexpr char kPassiveCaption[] = "Pasivno";
@@ -32,8 +34,11 @@ bool IsHeadless() {
 // directory means the program's own.
 void FrmUpdate::ReadJob() {
   textURL->setText(Text(ReadINI(mSection, "FTPURL", mIniFile)));
-  textDIR->setText(Text(ReadINI(mSection, "ftpdir", mIniFile)));
-  textLDIR->setText(Text(ReadINI(mSection, "localdir", mIniFile)));
+  textDIR->setText(Text(ReadINI(mSection, kRemoteDirectoryKey, mIniFile)));
+  textLDIR->setText(Text(ReadINI(mSection, kLocalDirectoryKey, mIniFile)));
+  mCutDirectoryKey.clear();
+  for (const char* key : {kRemoteDirectoryKey, kLocalDirectoryKey})
+    if (IsINIValueCut(mSection, key, mIniFile)) mCutDirectoryKey = key;
   mUser = ReadINI(mSection, "uporabnik", mIniFile);
   mPassword = ReadINI(mSection, "geslo", mIniFile);
   if (!IsPresent(textLDIR->text().toStdString())) textLDIR->setText(Text(ProgramDirectory() + "/"));

@@ -2,50 +2,61 @@
 #include "frm_update.h"
 
 #include "local_files.h"
-#include "rwini1.h"
 #include "transfer_line_syntax.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include <algorithm>
+
 namespace {
 
-// The list runs while it sorts after a single space, which in effect is
-// while it is not empty.
-bool MoreToDo(const std::string& list) { return list > " "; }
+// Tdir shows the user where the line stands, nothing more: laying out a
+// text of every name would take minutes for a large directory, so it shows
+// the next few names and how many there are in all.
+constexpr size_t kShownNames = 200;
+constexpr char kRootDirectory[] = "/";
+
+// What Tdir shows of the names from `next` on: the first kShownNames
+// joined by ",", then "..." and the count when there are more. Names that
+// are not UTF-8 show as well as they can.
+QString RemainingText(const std::vector<ListedFile>& files, size_t next) {
+  const size_t end = std::min(files.size(), next + kShownNames);
+  QString text;
+  for (size_t i = next; i < end; ++i) {
+    if (i > next) text += QLatin1Char(',');
+    text += QString::fromUtf8(files[i].name);
+  }
+  if (end < files.size()) text += QStringLiteral(",... (%1)").arg(files.size() - next);
+  return text;
+}
 
 }  // namespace
 
 void FrmUpdate::ftpprenos(std::string& ukaz) {
   const TransferLine line = DecodeTransferLine(ukaz);
-  Text1->setText(QString::fromStdString(line.file));
+  Text1->setText(QString::fromUtf8(line.file));
   // Set for every line, so a line without DEL clears what the one before set.
   Chkbrisi->setChecked(line.deleteSources);
 
-  if (line.download) {
-    // Only files: a directory that matches cannot be downloaded.
-    const std::string pattern = textDIR->text().toStdString() + Text1->text().toStdString();
-    Tdir->setPlainText(QString::fromStdString(mFTP->GetFTPFileNames(pattern)));
-    std::string list = Tdir->toPlainText().toStdString();
-    while (MoreToDo(list)) {
-      Textimedat->setText(QString::fromStdString(TakeField(list)));
+  // A relative remote directory means the same for the listing as for the
+  // transfers, which work from "/".
+  if (line.download) mFTP->SetFTPDirectory(kRootDirectory);
+  // The whole list is made before the first file moves, so files that the
+  // transfers delete, or that appear meanwhile, do not change it.
+  std::vector<ListedFile> files;
+  if (!ListLineFiles(line, files)) return;
+  Tdir->setPlainText(RemainingText(files, 0));
+  Yield();
+  for (size_t i = 0; i < files.size(); ++i) {
+    mFile = std::move(files[i]);
+    Textimedat->setText(QString::fromUtf8(mFile.name));
+    if (line.download)
       download();
-      Tdir->setPlainText(QString::fromStdString(list));
-      Yield();
-    }
-  } else {
-    // The whole list is made before the first upload, so files that the
-    // uploads delete, or that appear meanwhile, do not change it.
-    const std::string pattern = textLDIR->text().toStdString() + Text1->text().toStdString();
-    std::string list = LocalFileList(pattern);
-    Tdir->setPlainText(QString::fromStdString(list));
-    Yield();
-    while (MoreToDo(list)) {
-      Textimedat->setText(QString::fromStdString(TakeField(list)));
+    else
       upload();
-      Tdir->setPlainText(QString::fromStdString(list));
-      Yield();
-    }
+    Tdir->setPlainText(RemainingText(files, i + 1));
+    Yield();
   }
 }

@@ -1,6 +1,7 @@
 #include "transfer_log.h"
 
 #include "posix_io.h"
+#include "text.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,8 +41,12 @@ std::string FailureRecord(const std::string& source, const std::string& destinat
   return kFailureMark + DateTimeText() + " " + PathPart(source, destination) + " " + errorText;
 }
 
+std::string StartFailureRecord(const std::string& subject, const std::string& errorText) {
+  return kFailureMark + DateTimeText() + " " + subject + " " + errorText;
+}
+
 std::string ConnectionFailureRecord(const std::string& server, const std::string& errorText) {
-  return kFailureMark + DateTimeText() + " " + server + " " + errorText;
+  return StartFailureRecord(server, errorText);
 }
 
 bool AppendLogRecord(const std::string& record) {
@@ -49,6 +54,8 @@ bool AppendLogRecord(const std::string& record) {
   if (fd < 0) return false;
   // One write for the whole line keeps records whole should two runs share
   // a working directory.
-  const bool written = WriteAll(fd, record + kLineEnd) == 0;
+  // A control character from a name or a reply could forge a record of
+  // its own; only the line end is written raw.
+  const bool written = WriteAll(fd, EscapeControlCharacters(record) + kLineEnd) == 0;
   return close(fd) == 0 && written;
 }

@@ -3,6 +3,11 @@
 #include "frm_update.h"
 
 #include "exit_status.h"
+#include "inet/errors.h"
+#include "local_files.h"
+#include "program_dir.h"
+#include "text.h"
+#include "transfer_line_syntax.h"
 #include "transfer_log.h"
 
 #include <QCheckBox>
@@ -27,19 +32,25 @@ constexpr char kRootDirectory[] = "/";
 constexpr char kUploadStart[] = "Status: prenos na strežnik...";
 constexpr char kDownloadStart[] = "Status: prenos iz strežnika...";
 constexpr char kTransferDone[] = "Status: Prenos je končan.";
+constexpr char kProgramFileRefusal[] = "A download may not replace the program's own file ";
 
 void Pause(milliseconds length) { std::this_thread::sleep_for(length); }
 
 }  // namespace
 
-template <typename Transfer>
-bool FrmUpdate::TryThreeTimes(const std::string& startText, Transfer transfer) {
+// The download's failure text has a blank after the colon.
+std::string FrmUpdate::DownloadFailureStatus() { return std::string(kFailureStatus) + " "; }
+
+namespace {}  // namespace
+
+bool FrmUpdate::TryThreeTimes(const std::string& startText, const std::function<bool()>& transfer,
+                              const std::function<std::string()>& errorText) {
   bool ok = false;
   for (int attemptsLeft = kAttempts; attemptsLeft > 0;) {
     ok = transfer();
     --attemptsLeft;
     if (ok || attemptsLeft == 0) break;
-    ShowStatus(mFTP->GetLastErrorMessage());
+    ShowStatus(errorText ? errorText() : mFTP->GetLastErrorMessage());
     Yield();
     Pause(kPauseAfterFailedAttempt);
     mFTP->CloseConnection();
@@ -53,32 +64,81 @@ bool FrmUpdate::TryThreeTimes(const std::string& startText, Transfer transfer) {
   return ok;
 }
 
+bool FrmUpdate::RecordFailure(const std::string& prefix, const std::string& source,
+                              const std::string& destination, const std::string& error) {
+  ShowStatus(prefix + error);
+  NoteOutcome(kExitFileFailed);
+  return AppendOrReport(FailureRecord(source, destination, error));
+}
+
 // After the last failed attempt: the record, then the end of the program.
 // A record that cannot be written keeps the program going with the next
 // file, so that the failure is at least not silent in the exit status.
 void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
-                       const std::string& destination) {
-  const std::string error = mFTP->GetLastErrorMessage();
-  ShowStatus(prefix + error);
-  NoteOutcome(kExitFileFailed);
-  if (!AppendOrReport(FailureRecord(source, destination, error))) return;
+                       const std::string& destination, const std::string& error) {
+  if (!RecordFailure(prefix, source, destination, error)) return;
   Pause(kPauseBeforeEnd);
   EndProgram(mOutcome);
 }
 
-// The file named in Textimedat: its timer starts, its paths on both sides.
+void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
+                       const std::string& destination) {
+  GiveUp(prefix, source, destination, mFTP->GetLastErrorMessage());
+}
+
+// The current file: its timer starts, its paths on both sides.
 void FrmUpdate::StartFile(const std::string& startText, std::string& remotePath,
                           std::string& localPath) {
-  remotePath = textDIR->text().toStdString() + Textimedat->text().toStdString();
-  localPath = textLDIR->text().toStdString() + Textimedat->text().toStdString();
+  remotePath = textDIR->text().toStdString() + mFile.name;
+  localPath = textLDIR->text().toStdString() + mFile.name;
   mStartTime = mClock();
   ShowStatus(startText);
   mFTP->SetFTPDirectory(kRootDirectory);
 }
 
+// A file whose move can never succeed fails at once, without attempts, and
+// the job goes on: a name no FTP command can carry would stop every run at
+// that file for ever, and a download must never replace the program's own
+// settings or executable.
+bool FrmUpdate::RefusedAtOnce(const std::string& prefix, const std::string& source,
+                              const std::string& destination, bool download) {
+  const std::string& localPath = download ? destination : source;
+  std::string error;
+  if (HasControlCharacter(mFile.name))
+    error = inet::ErrorMessage(inet::kInvalidName);
+  else if (download && IsProgramFile(localPath, mIniFile))
+    error = kProgramFileRefusal + localPath;
+  if (error.empty()) return false;
+  RecordFailure(prefix, source, destination, error);
+  Yield();
+  return true;
+}
+
+// The files of a line are listed like a file is moved: a listing that
+// fails is retried with the same steps and in the end fails the job the
+// same way; only a listing that worked and found nothing means no files.
+bool FrmUpdate::ListLineFiles(const TransferLine& line, std::vector<ListedFile>& files) {
+  const std::string remotePattern = textDIR->text().toStdString() + line.file;
+  const std::string localPattern = textLDIR->text().toStdString() + line.file;
+  if (line.download) {
+    if (TryThreeTimes(kDownloadStart, [&] { return mFTP->ListFTPFiles(remotePattern, files); }))
+      return true;
+    GiveUp(DownloadFailureStatus(), remotePattern, textLDIR->text().toStdString());
+    return false;
+  }
+  std::string error;
+  if (TryThreeTimes(
+          kUploadStart, [&] { return ListLocalFiles(localPattern, files, error); },
+          [&] { return error; }))
+    return true;
+  GiveUp(kFailureStatus, localPattern, textDIR->text().toStdString(), error);
+  return false;
+}
+
 void FrmUpdate::upload() {
   std::string remotePath, localPath;
   StartFile(kUploadStart, remotePath, localPath);
+  if (RefusedAtOnce(kFailureStatus, localPath, remotePath, false)) return;
   Pause(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
     GiveUp(kFailureStatus, localPath, remotePath);
@@ -97,12 +157,12 @@ void FrmUpdate::upload() {
 void FrmUpdate::download() {
   std::string remotePath, localPath;
   StartFile(kDownloadStart, remotePath, localPath);
+  if (RefusedAtOnce(DownloadFailureStatus(), remotePath, localPath, true)) return;
   Yield();
   Pause(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kDownloadStart,
-                     [&] { return mFTP->FTPDownloadFile(localPath, remotePath); })) {
-    // The download's failure text has a blank after the colon.
-    GiveUp(std::string(kFailureStatus) + " ", remotePath, localPath);
+                     [&] { return mFTP->FTPDownloadFile(localPath, remotePath, mFile); })) {
+    GiveUp(DownloadFailureStatus(), remotePath, localPath);
   } else {
     ShowStatus(kTransferDone);
     if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked())

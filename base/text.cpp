@@ -13,3 +13,24 @@ bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20 ||
 bool HasControlCharacter(std::string_view text) {
   return std::ranges::any_of(text, IsControlCharacter);
 }
+
+std::string EscapeControlCharacters(std::string_view text) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    if (!IsControlCharacter(c)) {
+      escaped += c;
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else {
+      const auto byte = static_cast<unsigned char>(c);
+      escaped += {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+    }
+  }
+  return escaped;
+}

@@ -1,6 +1,7 @@
 // Text helpers shared by the settings reader, the FTP client and the job.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // The text without the given blanks at either end; "" when it holds nothing else.
@@ -10,3 +11,8 @@ std::string_view TrimBlanks(std::string_view text, std::string_view blanks = " "
 // may carry one raw: a line break would end it early.
 bool IsControlCharacter(char c);
 bool HasControlCharacter(std::string_view text);
+
+// The text with each control character written out ("\r", "\n", "\t" or
+// "\xNN"), so that a name or a server's reply can never start a line of its
+// own in a log record or a status line. Other bytes stay as they are.
+std::string EscapeControlCharacters(std::string_view text);

@@ -14,6 +14,7 @@
 #include "inet/connection.h"
 #include "inet/local_download.h"
 #include "inet/remote_file.h"
+#include "listed_names.h"
 
 class cFTP {
  public:
@@ -40,6 +41,10 @@ class cFTP {
   // The streamed transfers trim their arguments in place.
   bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
   bool FTPDownloadFile(std::string& sLocal, std::string& sRemote);
+  // The same with the size the file's own listing gave, so that the
+  // directory is not listed again; a listed link's size is asked of the
+  // server, as the listing gives the link's own.
+  bool FTPDownloadFile(std::string& sLocal, std::string& sRemote, const ListedFile& listed);
   bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
   std::string GetFTPDirectory();
   bool SetFTPDirectory(const std::string& sDir);
@@ -51,6 +56,10 @@ class cFTP {
   std::string GetFTPdir(const std::string& sFile);
   // The same, plain files only: what a download can fetch.
   std::string GetFTPFileNames(const std::string& sFile);
+  // The plain files (links included) that match, each with its listed size
+  // and its name as the server's bytes. True with no files when nothing
+  // matches; false, with the error text, when the listing itself failed.
+  bool ListFTPFiles(const std::string& sFile, std::vector<ListedFile>& files);
   void SetTransferASCII() { lTransferType = inet::TransferType::kAscii; }
   void SetTransferBinary() { lTransferType = inet::TransferType::kBinary; }
   void SetModeActive() { lConnectFlags = kActive; }
@@ -78,6 +87,8 @@ class cFTP {
   bool FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries);
   std::string JoinNames(const std::string& sFile, bool filesOnly);
   int64_t RemoteSize(const std::string& sRemote);
+  int64_t ExpectedSize(const std::string& sRemote, const ListedFile& listed);
+  bool ReceiveFile(const std::string& sLocal, const std::string& sRemote, int64_t size);
   bool SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length, std::string& label);
   bool ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
                      std::string& label);

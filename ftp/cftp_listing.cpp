@@ -28,6 +28,18 @@ std::string cFTP::GetFTPdir(const std::string& sFile) { return JoinNames(sFile, 
 
 std::string cFTP::GetFTPFileNames(const std::string& sFile) { return JoinNames(sFile, true); }
 
+bool cFTP::ListFTPFiles(const std::string& sFile, std::vector<ListedFile>& files) {
+  std::vector<inet::FindData> entries;
+  files.clear();
+  if (FindEntries(sFile, entries)) {
+    files = ListedFiles(std::move(entries), true);
+    return true;
+  }
+  if (inet::GetLastError() == inet::kNoMoreFiles) return true;
+  RecordLastError(kFindLabel);
+  return false;
+}
+
 int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
   std::vector<inet::FindData> entries;
   if (FindEntries(sFile, entries))
@@ -50,4 +62,13 @@ int64_t cFTP::RemoteSize(const std::string& sRemote) {
   for (const inet::FindData& entry : entries)
     if (entry.cFileName == leaf) return entry.size;
   return entries.front().size;
+}
+
+int64_t cFTP::ExpectedSize(const std::string& sRemote, const ListedFile& listed) {
+  if (!listed.is_link && listed.size >= 0) return listed.size;
+  if (listed.is_link && hConnection) {
+    int64_t size = hConnection->FileSize(sRemote);
+    if (size >= 0) return size;
+  }
+  return RemoteSize(sRemote);
 }

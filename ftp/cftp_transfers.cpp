@@ -166,10 +166,20 @@ bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, i
 }
 
 bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
-  if (!TrimPaths(sLocal, sRemote, kOpenGetLabel)) return false;
-  int64_t size = RemoteSize(sRemote);
+  return TrimPaths(sLocal, sRemote, kOpenGetLabel) &&
+         ReceiveFile(sLocal, sRemote, RemoteSize(sRemote));
+}
+
+bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote, const ListedFile& listed) {
+  return TrimPaths(sLocal, sRemote, kOpenGetLabel) &&
+         ReceiveFile(sLocal, sRemote, ExpectedSize(sRemote, listed));
+}
+
+// `size` is what the file must have, or negative when it could not be
+// learnt (the error is recorded then).
+bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, int64_t size) {
   Yield();
-  if (size < 0) return false;
+  if (size < 0 || !Connected(kOpenGetLabel)) return false;
   inet::LocalDownload local(sLocal);
   if (!local.Create()) {
     RecordLastError(kLocalOpenLabel);

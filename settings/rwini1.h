@@ -2,12 +2,22 @@
 // settings file, and one field off a comma-separated line.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// The longest value the job ever gets; longer values are cut to this many
+// characters, as the settings files have always been read.
+inline constexpr std::size_t kMaxINIValueChars = 254;
 
 // The value of sKey in section sSection of the file sIniFile, or "" when the
 // file, the section or the key is missing. Read afresh on every call.
 std::string ReadINI(const std::string& sSection, const std::string& sKey,
                     const std::string& sIniFile);
+
+// Whether ReadINI gives the value of sKey cut to kMaxINIValueChars, which
+// for a path is another path.
+bool IsINIValueCut(const std::string& sSection, const std::string& sKey,
+                   const std::string& sIniFile);
 
 // Removes the first field and its separator from sLine and returns the field.
 std::string TakeField(std::string& sLine);

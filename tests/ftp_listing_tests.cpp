@@ -28,6 +28,30 @@ TEST_F(Listing, NoMatchIsEmptyAndLeavesTheErrorTextAlone) {
   EXPECT_EQ(ftp.GetLastErrorMessage(), before);
 }
 
+// The listing a job works from tells "nothing matches" (true, no files)
+// apart from a listing that failed (false, with the server's reason).
+TEST_F(Listing, FilesListedWithTheirSizesAndFailuresToldFromNoMatch) {
+  writeBytes(Remote("a.txt"), "12345");
+  fs::create_directory(Remote("d.txt"));
+  fs::create_symlink("a.txt", Remote("l.txt"));
+  ASSERT_TRUE(Connect());
+  std::vector<ListedFile> files{{"stale"}};
+  ASSERT_TRUE(ftp.ListFTPFiles("*.txt", files));
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].name, "a.txt");
+  EXPECT_EQ(files[0].size, 5);
+  EXPECT_FALSE(files[0].is_link);
+  EXPECT_EQ(files[1].name, "l.txt");
+  EXPECT_TRUE(files[1].is_link);
+  EXPECT_TRUE(ftp.ListFTPFiles("*.xml", files));
+  EXPECT_TRUE(files.empty());
+  EXPECT_FALSE(ftp.ListFTPFiles("/missing/*", files));
+  EXPECT_NE(ftp.GetLastErrorMessage().find("550"), std::string::npos) << ftp.GetLastErrorMessage();
+  server.inject(R"({"fault":"reply","cmd":"LIST","code":450,"text":"Busy."})");
+  EXPECT_FALSE(ftp.ListFTPFiles("*.txt", files));
+  EXPECT_EQ(ftp.GetLastErrorMessage(), "450 Busy.");
+}
+
 TEST_F(Listing, DirectoriesAreListedButNotOfferedForDownload) {
   fs::create_directory(Remote("data.d"));
   writeBytes(Remote("data.txt"), "x");

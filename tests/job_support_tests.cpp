@@ -36,6 +36,14 @@ class JobSupport : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
   void Touch(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
   std::string In(const std::string& pattern) const { return (dir_ / pattern).string(); }
+  // The names listed for `pattern` joined by "|", or the listing's error.
+  std::string Listed(const std::string& pattern) const {
+    std::vector<ListedFile> files;
+    std::string error, names;
+    if (!ListLocalFiles(In(pattern), files, error)) return "failed: " + error;
+    for (const ListedFile& file : files) names += (names.empty() ? "" : "|") + file.name;
+    return names;
+  }
   fs::path dir_;
 };
 
@@ -66,13 +74,21 @@ TEST_F(JobSupport, ListsMatchingRegularFilesInByteOrder) {
   fs::create_symlink(dir_ / "a.txt", dir_ / "link.txt");
   fs::create_directory_symlink(dir_ / "sub.txt", dir_ / "dirlink.txt");
 
-  const std::string txt = "a b.txt,a.txt,b.txt,link.txt," + longName + ",x,y.txt,\xC4\x8D.txt";
-  EXPECT_EQ(LocalFileList(In("*.txt")), "-lead.txt," + txt);
-  EXPECT_EQ(LocalFileList(In("*.*")), "-lead.txt,README,Z.TXT," + txt);
-  EXPECT_EQ(LocalFileList(In("?.txt")), "a.txt,b.txt,\xC4\x8D.txt");
-  EXPECT_EQ(LocalFileList(In("sub.txt/a*.csv")), "a1.csv");
-  EXPECT_EQ(LocalFileList(In("*.csv")), "");
-  EXPECT_EQ(LocalFileList(In("missing/*.*")), "");
+  // Every name comes as its bytes, "," and control characters included.
+  const std::string txt = "a b.txt|a.txt|b.txt|link.txt|" + longName + "|x,y.txt|\xC4\x8D.txt";
+  EXPECT_EQ(Listed("*.txt"),
+            "\x01"
+            "ctl.txt|-lead.txt|" +
+                txt);
+  EXPECT_EQ(Listed("*.*"),
+            "\x01"
+            "ctl.txt| |-lead.txt|README|Z.TXT|" +
+                txt);
+  EXPECT_EQ(Listed("?.txt"), "a.txt|b.txt|\xC4\x8D.txt");
+  EXPECT_EQ(Listed("sub.txt/a*.csv"), "a1.csv");
+  EXPECT_EQ(Listed("*.csv"), "");
+  EXPECT_EQ(Listed("missing/*.*"), "failed: The local directory " + In("missing") +
+                                       " cannot be read: No such file or directory");
 }
 
 TEST(TransferLog, RecordsCarryTheLocalDateTime) {

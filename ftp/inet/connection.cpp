@@ -209,6 +209,7 @@ long TakeEntry(const void* transfer_info, void* state, int) {
   entry.cFileName = info->filename ? info->filename : "";
   entry.size = (info->flags & CURLFINFOFLAG_KNOWN_SIZE) ? static_cast<int64_t>(info->size) : 0;
   entry.is_file = info->filetype == CURLFILETYPE_FILE || info->filetype == CURLFILETYPE_SYMLINK;
+  entry.is_link = info->filetype == CURLFILETYPE_SYMLINK;
   static_cast<FindState*>(state)->entries->push_back(std::move(entry));
   return CURL_CHUNK_BGN_FUNC_SKIP;
 }
@@ -231,13 +232,34 @@ bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<F
   curl_easy_setopt(easy_, CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
   curl_easy_setopt(easy_, CURLOPT_CHUNK_DATA, &state);
   entries.clear();
-  if (!Perform()) {
-    if (result_ == CURLE_REMOTE_FILE_NOT_FOUND) SetLastError(kNoMoreFiles);
+  if (Perform()) {
+    if (!entries.empty()) return true;
+    SetLastError(kNoMoreFiles);
     return false;
   }
-  if (!entries.empty()) return true;
-  SetLastError(kNoMoreFiles);
+  // libcurl reports a listing in which nothing matched as a missing file,
+  // and a directory the server would not list the same way: only the
+  // server's last reply, the listing's completion or a refusal, tells them
+  // apart.
+  if (result_ == CURLE_REMOTE_FILE_NOT_FOUND && LastReplyWasCompletion())
+    SetLastError(kNoMoreFiles);
   return false;
+}
+
+// libcurl's response code is not kept through a wildcard listing; the
+// reply line itself is.
+bool Connection::LastReplyWasCompletion() const { return last_reply_.starts_with('2'); }
+
+int64_t Connection::FileSize(const std::string& remote) {
+  if (!ValidName(remote)) return -1;
+  Prepare(UrlPath(Resolve(remote)));
+  // Without a body libcurl asks for the size alone (SIZE).
+  curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+  if (!Perform()) return -1;
+  curl_off_t size = -1;
+  curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+  if (size < 0) SetLastError(kInvalidServerResponse);
+  return size;
 }
 
 namespace {

@@ -46,6 +46,7 @@ struct FindData {
   std::string cFileName;
   int64_t size = 0;
   bool is_file = false;  // a plain file or a link; not a directory
+  bool is_link = false;  // a symbolic link: the size is the link's own
 };
 
 class Connection {
@@ -68,8 +69,13 @@ class Connection {
   using NameMatch = bool (*)(std::string_view pattern, std::string_view name);
 
   // The entries of the directory part of `pattern` whose names match its
-  // last part. False with kNoMoreFiles when none match.
+  // last part. False with kNoMoreFiles when none match; false with another
+  // code when the directory could not be listed.
   bool Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries);
+
+  // The size the server gives for a file (SIZE), following links; -1 with
+  // the error set when it gives none.
+  int64_t FileSize(const std::string& remote);
 
   // Whole-file transfers in one call.
   bool PutFile(const std::string& local, const std::string& remote, TransferType type);
@@ -93,6 +99,7 @@ class Connection {
   void Start();
   void Stop();
   bool Fail(CURLcode result);
+  bool LastReplyWasCompletion() const;
   static size_t OnReplyLine(char* data, size_t size, size_t count, void* self);
 
   ConnectRequest request_;
