@@ -188,6 +188,7 @@ class FaultyHandler(FTPHandler):
     dtp_handler = FaultyDTPHandler
     abstracted_fs = DottedFS
     use_sendfile = False       # every byte must pass send(), where transfer faults cut
+    unicode_errors = "surrogateescape"  # names are bytes: non-UTF-8 ones pass unchanged
     auth_failed_timeout = 0    # answer refused logins at once; tests wait for them
     faults = None
     command_log = None

@@ -2,6 +2,8 @@
 // ends a line, patterns without a match, and the order of the lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "file_bytes.h"
 #include "job_fixture.h"
 
@@ -81,4 +83,109 @@ TEST_F(TransferLine, DownloadLines) {
   EXPECT_EQ(Names(local.path()), (Strings{"f.dl", "h.bin", "i.bin"}));
   EXPECT_EQ(Names(Remote("in")), (Strings{"f.dl", "i.bin", "sub.dl"}));
   EXPECT_EQ(readBytes(Remote("in/sub.dl/inner")), "inner");
+}
+
+// Names as file systems hold them move under their own bytes, through lines
+// with DEL in both directions: the separators and quotes of a comma list,
+// blanks and separators that text widgets change, a Windows-1250 "š" that
+// is no UTF-8, and "keep,x.n" beside a "keep" that the pattern does not
+// match. The server names the login directory /home, so the relative ftpdir
+// "in/" must mean /in/ for the listing as for the transfers. Rows:
+//   up:    plus a name with CR LF, which no FTP command can carry: one
+//          escaped failure record at once, no attempt, the rest moves
+//   down:  plus a link to a file of another size than the link: its target
+//          arrives
+//   own:   no localdir, so the program's directory; the server offers
+//          kestrin.ini (whose run1 would touch a marker) and kestrin: both
+//          refused at once, kestrin.txt arrives
+TEST_F(TransferLine, NamesMoveAsTheyAre) {
+  const Strings odd = {"a,b.n",
+                       "c;d.n",
+                       "it's.n",
+                       "q\"r.n",
+                       "nb\xC2\xA0sp.n",
+                       "ls\xE2\x80\xA8sep.n",
+                       " lead.n",
+                       "\x9A"
+                       "1250.n",
+                       "keep,x.n"};
+  const std::string crlf = "cr\r\nNAPAKA forged.n";
+  const std::string ownIni = ProgramSection("J1") + "[J1]\nFTPURL=" + server.address() +
+                             "\nuporabnik=" + server.user() + "\ngeslo=" + server.password() +
+                             "\nftpdir=in/\nprenos1=kestrin*,DOWN\n";
+  struct Row {
+    std::string title, line;
+    bool ownDirectory;
+    Strings local, remote, moved, refused;
+    int status;
+  };
+  Strings withCrlf = odd;
+  withCrlf.push_back(crlf);
+  Strings withLink = odd;
+  withLink.push_back("ln.n");
+  const Strings own = {"kestrin", "kestrin.ini", "kestrin.txt"};
+  const std::vector<Row> rows = {
+      {"up", "*.n,UP,DEL", false, withCrlf, {}, odd, {crlf}, 1},
+      {"down", "*.n,DOWN,DEL", false, {}, odd, withLink, {}, 0},
+      {"own", "kestrin*,DOWN", true, {}, own, {"kestrin.txt"}, {"kestrin", "kestrin.ini"}, 1},
+  };
+  server.inject(R"({"fault":"reply","cmd":"PWD","code":257,"text":"\"/home\" is current."})");
+  const std::string exe = readBytes(install.path() / "kestrin");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.title);
+    const bool down = row.line.find("DOWN") != std::string::npos;
+    const fs::path localDir = row.ownDirectory ? install.path() : local.path();
+    fs::remove_all(Remote("in"));
+    fs::create_directory(Remote("in"));
+    fs::remove_all(local.path());
+    fs::create_directory(local.path());
+    fs::remove(work.path() / "KESTRIN.log");
+    for (const std::string& name : row.local) writeBytes(localDir / name, "bytes of " + name);
+    for (const std::string& name : row.remote) writeBytes(Remote("in/" + name), "bytes of " + name);
+    writeBytes(localDir / "keep", "local keep");
+    writeBytes(Remote("in/keep"), "remote keep");
+    writeBytes(Remote("data.bin"), "bytes of ln.n");
+    fs::create_symlink("../data.bin", Remote("in/ln.n"));
+    writeBytes(Remote("in/kestrin.ini"),
+               "[PROGRAM]\nIZBRANO=J1\n[J1]\nrun1=" + TouchCommand("ini"));
+    WriteSettings(row.ownDirectory
+                      ? ownIni
+                      : ProgramSection("J1") + JobSection("J1", "ftpdir=in/\nprenos1=" + row.line));
+
+    const JobResult run = Run();
+
+    EXPECT_EQ(run.status, row.status) << run.out << run.err;
+    const std::string local = localDir.string() + "/";
+    Strings expected;
+    for (const std::string& name : row.moved) {
+      expected.push_back(down ? Moved("in/" + name, local + name)
+                              : Moved(local + name, "in/" + name));
+      EXPECT_EQ(readBytes(down ? localDir / name : Remote("in/" + name)), "bytes of " + name);
+      if (row.line.ends_with("DEL"))
+        EXPECT_FALSE(fs::exists(fs::symlink_status(down ? Remote("in/" + name) : localDir / name)));
+    }
+    const std::string unsendable =
+        "The name contains a control character and cannot be sent to "
+        "the server.";
+    if (!down && !row.refused.empty())
+      expected.push_back(
+          Failed(local + "cr\\r\\nNAPAKA forged.n", "in/cr\\r\\nNAPAKA forged.n", unsendable));
+    for (const std::string& name : down ? row.refused : Strings{})
+      expected.push_back(
+          Failed("in/" + name, local + name,
+                 "A download may not replace the program's own file " + local + name));
+    Strings records = Records(run.log);
+    std::sort(records.begin(), records.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(records, expected);
+    EXPECT_EQ(readBytes(localDir / "keep"), "local keep");
+    EXPECT_EQ(readBytes(Remote("in/keep")), "remote keep");
+    if (row.ownDirectory) {
+      EXPECT_EQ(readBytes(install.path() / "kestrin.ini"), ownIni);
+      EXPECT_EQ(readBytes(install.path() / "kestrin"), exe);
+      EXPECT_FALSE(ExistsWithin(Marker("ini"), std::chrono::milliseconds(500)));
+      fs::remove(install.path() / "kestrin.txt");
+      fs::remove(install.path() / "keep");
+    }
+  }
 }

@@ -1,7 +1,9 @@
 #include "connection.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "errors.h"
@@ -198,19 +200,46 @@ struct FindState {
   std::vector<FindData>* entries;
 };
 
+// libcurl's listing parser skips every blank between the time and the
+// name of a Unix-style line, where the line has exactly one: blanks beyond
+// it are the name's own. They lie in the parser's line buffer just before
+// the name, after the NUL that ends the time.
+size_t BlanksBefore(const char* name) {
+  size_t blanks = 0;
+  while (name[-1 - static_cast<std::ptrdiff_t>(blanks)] == ' ') ++blanks;
+  return blanks;
+}
+
+// Only a first sift, as the line's format is not known yet: the name with
+// or without the blanks before it. TakeEntry decides on the exact name.
 int MatchName(void* state, const char*, const char* name) {
   auto* find = static_cast<FindState*>(state);
-  return find->match(find->pattern, name) ? CURL_FNMATCHFUNC_MATCH : CURL_FNMATCHFUNC_NOMATCH;
+  const std::string_view bare(name);
+  const std::string_view blanked(name - BlanksBefore(name), bare.size() + BlanksBefore(name));
+  const bool may = find->match(find->pattern, bare) || find->match(find->pattern, blanked);
+  return may ? CURL_FNMATCHFUNC_MATCH : CURL_FNMATCHFUNC_NOMATCH;
+}
+
+std::string ExactName(const curl_fileinfo& info) {
+  std::string name = info.filename ? info.filename : "";
+  if (!info.strings.perm || !info.strings.time || name.empty()) return name;
+  const char* afterTime = info.strings.time + std::strlen(info.strings.time) + 1;
+  if (afterTime >= info.filename) return name;
+  const std::string_view between(afterTime, static_cast<size_t>(info.filename - afterTime));
+  if (between.find_first_not_of(' ') == std::string_view::npos) name.insert(0, between);
+  return name;
 }
 
 long TakeEntry(const void* transfer_info, void* state, int) {
   const auto* info = static_cast<const curl_fileinfo*>(transfer_info);
+  auto* find = static_cast<FindState*>(state);
   FindData entry;
-  entry.cFileName = info->filename ? info->filename : "";
+  entry.cFileName = ExactName(*info);
+  if (!find->match(find->pattern, entry.cFileName)) return CURL_CHUNK_BGN_FUNC_SKIP;
   entry.size = (info->flags & CURLFINFOFLAG_KNOWN_SIZE) ? static_cast<int64_t>(info->size) : 0;
   entry.is_file = info->filetype == CURLFILETYPE_FILE || info->filetype == CURLFILETYPE_SYMLINK;
   entry.is_link = info->filetype == CURLFILETYPE_SYMLINK;
-  static_cast<FindState*>(state)->entries->push_back(std::move(entry));
+  find->entries->push_back(std::move(entry));
   return CURL_CHUNK_BGN_FUNC_SKIP;
 }
 
