@@ -80,28 +80,23 @@ TEST_F(BadInput, UnusualLocalNamesUploadUnderTheirOwnNames) {
   EXPECT_EQ(Names(JobDir()), Strings{});
 }
 
-// A "," splits a name and a quote swallows the separators after it, so the
-// job looks for a file that is not there, fails on it and ends; no file is
-// uploaded, so none is deleted.
-TEST_F(BadInput, CommasAndQuotesInLocalNamesFailTheLine) {
+// A "," and a quote are ordinary characters of a name: each file arrives
+// under its own name and its source goes.
+TEST_F(BadInput, CommasAndQuotesInLocalNamesMoveIntact) {
   fs::create_directory(Remote("in"));
-  struct Case {
-    Strings files;
-    std::string taken;  // the first name the splitter takes off the list
-  };
-  for (const Case& c : {Case{{"a,b.up", "c.up"}, "a"}, Case{{"q'r.up"}, "qr.up"}}) {
-    for (const std::string& name : c.files) writeBytes(InJob(name), name);
+  for (const Strings& files : {Strings{"a,b.up", "c.up"}, Strings{"q'r.up"}}) {
+    for (const std::string& name : files) writeBytes(InJob(name), name);
     WriteSettings(Settings(server.password(), "prenos1=*.up,UP,DEL"));
 
     const JobResult run = Run();
 
-    EXPECT_NE(run.status, 0) << c.taken;
-    const Strings records = Records(run.log);
-    ASSERT_EQ(records.size(), 1u) << run.log;
-    EXPECT_TRUE(IsFailure(records[0], InJob(c.taken), "/in/" + c.taken)) << records[0];
-    EXPECT_EQ(Names(JobDir()), c.files);
-    EXPECT_EQ(Names(Remote("in")), Strings{});
-    for (const std::string& name : c.files) fs::remove(InJob(name));
+    EXPECT_EQ(run.status, 0) << files[0];
+    Strings records;
+    for (const std::string& name : files) records.push_back(Moved(InJob(name), "/in/" + name));
+    EXPECT_EQ(Records(run.log), records);
+    EXPECT_EQ(Names(JobDir()), Strings{});
+    EXPECT_EQ(Names(Remote("in")), files);
+    for (const std::string& name : files) fs::remove(Remote("in/" + name));
     fs::remove(work.path() / "KESTRIN.log");
   }
 }
@@ -127,26 +122,36 @@ TEST_F(BadInput, OddRemoteNamesDownloadInsideTheLocalDirectory) {
   }
 }
 
-// Names the comma list cannot carry: "z,.." puts ".." into it, and U+0001
-// reads as a double quote. Names with other control characters cannot be
-// sent to the server at all. The job fails on each, says why, and still
-// writes nothing outside its directory.
-TEST_F(BadInput, RemoteNamesThatBecomeDotsNeverEscapeTheLocalDirectory) {
+// "z,.." is a name like any other and arrives as such. Names with control
+// characters cannot be sent to the server at all: each fails at once, with
+// no attempt, its record escaped, and nothing is written outside the job's
+// directory.
+TEST_F(BadInput, RemoteNamesNeverEscapeTheLocalDirectory) {
   fs::create_directory(Remote("in"));
-  for (const Strings& files : {Strings{"z,.."}, Strings{"x\x01y"}, Strings{"x\ty"}}) {
-    for (const std::string& name : files) writeBytes(Remote("in/" + name), "bytes");
+  struct Case {
+    std::string name, logged;  // logged: "" when the file moves
+  };
+  for (const Case& c : {Case{"z,..", ""}, Case{"x\x01y", "x\\x01y"}, Case{"x\ty", "x\\ty"}}) {
+    writeBytes(Remote("in/" + c.name), "bytes");
     WriteSettings(Settings(server.password(), "prenos1=*,DOWN"));
 
     const JobResult run = Run();
 
-    EXPECT_NE(run.status, 0) << files[0];
-    EXPECT_NE(run.log.find("NAPAKA"), std::string::npos) << files[0] << ": " << run.log;
-    if (files[0] == "x\ty") {
-      EXPECT_NE(run.log.find("control character"), std::string::npos) << run.log;
+    EXPECT_EQ(run.status, c.logged.empty() ? 0 : 1) << c.logged;
+    EXPECT_EQ(Names(local.path()), Strings{"job"}) << c.logged;
+    if (c.logged.empty()) {
+      EXPECT_EQ(Names(JobDir()), Strings{c.name});
+    } else {
+      EXPECT_EQ(Names(JobDir()), Strings{});
+      const Strings records = Records(run.log);
+      ASSERT_EQ(records.size(), 1u) << run.log;
+      EXPECT_TRUE(IsFailure(records[0], "/in/" + c.logged, InJob(c.logged))) << records[0];
+      EXPECT_NE(records[0].find("control character"), std::string::npos) << records[0];
+      EXPECT_EQ(Received("RETR"), 1);  // z,.. only
     }
-    EXPECT_EQ(Names(local.path()), Strings{"job"}) << files[0];
-    EXPECT_EQ(Names(JobDir()), Strings{}) << files[0];
-    for (const std::string& name : files) fs::remove(Remote("in/" + name));
+    fs::remove(Remote("in/" + c.name));
+    fs::remove_all(JobDir());
+    fs::create_directory(JobDir());
     fs::remove(work.path() / "KESTRIN.log");
   }
 }

@@ -138,3 +138,51 @@ TEST_F(Retry, UnwritableLogKeepsTheJobGoing) {
   EXPECT_TRUE(ExistsWithin(Marker("done"), 5s));
   EXPECT_TRUE(Names(work.path() / "KESTRIN.log").empty());
 }
+
+// A line whose files cannot be listed is tried like a file: three listings
+// with two reconnects, then a failure record whose source is the directory
+// and pattern, status 1, and the end before the next line (b.txt, which
+// would upload). A directory that lists and holds nothing is no failure.
+TEST_F(Retry, ListingsThatFailAreRetriedThenFailTheJob) {
+  struct Row {
+    std::string title, fault, keys, source, destination;
+    int logins;  // the first and one for each reconnect
+    int status;
+  };
+  const std::string missing = (local.path() / "missing").string();
+  const std::vector<Row> rows = {
+      {"no remote directory", "", "ftpdir=/nodir/\nprenos1=*.x,DOWN", "/nodir/*.x",
+       local.path().string() + "/", 3, 1},
+      {"LIST refused", R"({"fault":"reply","cmd":"LIST","code":450,"text":"Busy."})",
+       "ftpdir=/in/\nprenos1=*.x,DOWN", "/in/*.x", local.path().string() + "/", 3, 1},
+      {"no local directory", "", "ftpdir=/in/\nlocaldir=" + missing + "/\nprenos1=*.x",
+       missing + "/*.x", "/in/", 3, 1},
+      {"empty directory", "", "ftpdir=/in/\nprenos1=*.x,DOWN", "", "", 1, 0},
+  };
+  writeBytes(Local("b.txt"), "b");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.title);
+    server.inject(R"({"fault":"clear"})");
+    if (!row.fault.empty()) server.inject(row.fault);
+    fs::remove(work.path() / "KESTRIN.log");
+    // The first localdir of a section wins, so the row's own comes first.
+    WriteSettings(ProgramSection("J1") + "[J1]\n" + row.keys +
+                  "\nprenos2=b.txt\nFTPURL=" + server.address() + "\nuporabnik=" + server.user() +
+                  "\ngeslo=" + server.password() + "\nlocaldir=" + local.path().string() + "/\n");
+    const int loginsBefore = Received("USER");
+
+    const JobResult run = Run();
+
+    EXPECT_EQ(run.status, row.status) << run.out;
+    EXPECT_EQ(Received("USER") - loginsBefore, row.logins);
+    if (row.status == 0) {
+      EXPECT_EQ(Records(run.log), Strings{Moved(Local("b.txt"), "/in/b.txt")});
+      continue;
+    }
+    const bool down = row.keys.ends_with("DOWN");
+    const std::string error = AfterPrefix(run.out, down ? kDownloadFailurePrefix : kFailurePrefix);
+    EXPECT_FALSE(error.empty()) << run.out;
+    EXPECT_EQ(Records(run.log), Strings{Failed(row.source, row.destination, error)});
+    EXPECT_FALSE(fs::exists(Remote("in/b.txt")));
+  }
+}
