@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "errors.h"
 #include "local_download.h"
@@ -247,6 +248,20 @@ long TakeEntry(const void* transfer_info, void* state, int) {
 
 bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries) {
   if (!ValidName(pattern)) return false;
+  // libcurl 7.88 frees the entries of a wildcard listing only when it is
+  // its handle's first request: on a handle that served another, every
+  // entry leaks (over 300 bytes each). So each listing gets a handle of its
+  // own; the control connection is the same one, kept by the multi handle.
+  CURL* own = std::exchange(easy_, curl_easy_init());
+  const bool listed =
+      easy_ ? FindOnFreshHandle(pattern, match, entries) : Fail(CURLE_OUT_OF_MEMORY);
+  curl_easy_cleanup(easy_);
+  easy_ = own;
+  return listed;
+}
+
+bool Connection::FindOnFreshHandle(const std::string& pattern, NameMatch match,
+                                   std::vector<FindData>& entries) {
   std::string target = Resolve(pattern);
   std::string_view parent = ParentOf(target);
   FindState state{LeafOf(target), match, &entries};

@@ -100,6 +100,8 @@ class Connection {
   void Stop();
   bool Fail(CURLcode result);
   bool LastReplyWasCompletion() const;
+  bool FindOnFreshHandle(const std::string& pattern, NameMatch match,
+                         std::vector<FindData>& entries);
   static size_t OnReplyLine(char* data, size_t size, size_t count, void* self);
 
   ConnectRequest request_;

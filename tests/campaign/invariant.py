@@ -131,13 +131,23 @@ def check_file(state, record, faults_on_delete, verdict):
             verdict.expect(whole_source, "%s: no DEL, yet the source went" % name)
 
 
+def listing_source(line):
+    """The source of the failure record of a download line whose listing failed."""
+    return "/%s/*.%s" % (REMOTE_DIR, line.extension)
+
+
 def check_records(plan, records, by_source, states, outcome, verdict):
     """One record per file, none for files never reached, and the right status."""
     sources = [record.source for record in records]
     verdict.expect(len(sources) == len(set(sources)), "more than one record for a file: %s" % sources)
     known = {state.source_text: state for state in states}
+    listings = {listing_source(line) for line in plan.lines if line.download}
     for record in records:
-        if record.destination:
+        if record.source in listings:
+            verdict.expect(record.failed and record.destination == "%s/" % outcome.local_dir,
+                           "a listing's record that is no failure into the local directory: %s"
+                           % record)
+        elif record.destination:
             state = known.get(record.source)
             verdict.expect(state is not None and state.destination_text == record.destination,
                            "a record for no planned transfer: %s" % record)
@@ -153,17 +163,22 @@ def check_records(plan, records, by_source, states, outcome, verdict):
         verdict.expect(len(records) == 1, "a connection failure among other records")
         return
     # Lines are taken in order: every line before the one that failed is done
-    # to its end, none after it is started. A download line may find no files
-    # at all when its listing was spoiled.
+    # to its end, none after it is started. A spoiled listing is retried and
+    # fails its line like a file; it never passes for an empty directory.
     reached = True
     for line in plan.lines:
         handled = [by_source[state.source_text] for state in states
                    if state.line is line and state.source_text in by_source]
+        listing_failed = line.download and listing_source(line) in by_source
         if not reached:
-            verdict.expect(not handled, "line %s ran after a final failure" % line.setting())
+            verdict.expect(not handled and not listing_failed,
+                           "line %s ran after a final failure" % line.setting())
+        elif listing_failed:
+            verdict.expect(not handled, "line %s moved files it could not list" % line.setting())
+            reached = False
         elif any(record.failed for record in handled):
             reached = False
-        elif handled or not line.download:
+        else:
             verdict.expect(len(handled) == len(line.files),
                            "line %s left files undone: %d of %d handled" %
                            (line.setting(), len(handled), len(line.files)))

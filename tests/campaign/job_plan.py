@@ -34,6 +34,9 @@ KIND_WEIGHTS = {
     "refuse_login": 4,
     "hang": 2,
 }
+# The share of faults aimed at the listing of a download line, which must
+# fail the line as a file would, never pass for an empty directory.
+LISTING_FAULT_SHARE = 0.15
 # How many consecutive occurrences a fault spoils: three in a row can use
 # up every attempt of one file.
 TIMES_WEIGHTS = {1: 60, 2: 25, 3: 15}
@@ -129,8 +132,21 @@ def occurrences_to_skip(fault, uploads, downloads):
     return len(uploads) + len(downloads)
 
 
+def draw_listing_fault(rng, lines):
+    """A download line's LIST refused, or its control connection dropped at it."""
+    kind = rng.choice(("reply", "close"))
+    fault = {"fault": kind, "cmd": "LIST"}
+    if kind == "reply":
+        fault.update(code=rng.choice(ERROR_CODES), text=REPLY_TEXT)
+    fault["after"] = rng.randint(0, sum(1 for line in lines if line.download))
+    fault["times"] = weighted(rng, TIMES_WEIGHTS)
+    return fault
+
+
 def draw_fault(rng, lines, passive):
     uploads, downloads = transfer_sizes(lines, False), transfer_sizes(lines, True)
+    if downloads and rng.random() < LISTING_FAULT_SHARE:
+        return draw_listing_fault(rng, lines)
     kind = weighted(rng, KIND_WEIGHTS)
     if kind == "short_retr" and not downloads or kind == "refuse_after_stor" and not uploads:
         kind = "drop_data"
