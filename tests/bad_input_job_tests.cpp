@@ -156,6 +156,39 @@ TEST_F(BadInput, RemoteNamesNeverEscapeTheLocalDirectory) {
   }
 }
 
+// A directory value longer than the settings reader takes (254 characters)
+// would be another directory once cut: downloads would land beside the one
+// meant. The run stops before connecting, says why, and moves nothing.
+TEST_F(BadInput, DirectoryValuesCutByTheReaderStopTheRun) {
+  const std::string outer(130, 'd');
+  const std::string longDir = JobDir().string() + "/" + outer + "/" + std::string(130, 'e') + "/";
+  fs::create_directories(longDir);
+  fs::create_directory(Remote("in"));
+  writeBytes(Remote("in/a.dl"), "a");
+  for (const std::string key : {"localdir", "ftpdir"}) {
+    const std::string value =
+        key == "localdir" ? longDir
+                          : "/in/" + std::string(130, 'r') + "/" + std::string(130, 's') + "/";
+    // The first value of a key counts, so this one comes before the usual.
+    WriteSettings(ProgramSection("J1") + "[J1]\n" + key + "=" + value + "\n" +
+                  Settings(server.password(), "prenos1=a.dl,DOWN\nrun1=" + TouchCommand("run"))
+                      .substr(ProgramSection("J1").size() + 5));
+
+    const JobResult run = Run();
+
+    EXPECT_EQ(run.status, 4) << key;
+    EXPECT_NE(AfterPrefix(run.out, kFailurePrefix).find(key), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(key), std::string::npos) << run.err;
+    ASSERT_EQ(Records(run.log).size(), 1u) << run.log;
+    EXPECT_NE(Records(run.log)[0].find(key + " is longer"), std::string::npos) << run.log;
+    EXPECT_EQ(Received("USER"), 0);
+    EXPECT_EQ(Names(JobDir()), Strings{outer});
+    EXPECT_EQ(Names(JobDir() / outer), Strings{std::string(130, 'e')});
+    EXPECT_FALSE(ExistsWithin(Marker("run"), std::chrono::milliseconds(500)));
+    fs::remove(work.path() / "KESTRIN.log");
+  }
+}
+
 // Watches the command lines of all processes while a run goes on.
 class CommandLineWatch {
  public:

@@ -117,16 +117,20 @@ TEST_F(IniFile, CutsValuesTo254Characters) {
   struct Cut {
     std::string stored;
     std::string read;
+    bool cut = true;  // and so told by IsINIValueCut
   };
   const std::vector<Cut> cases = {
       {latin, latin.substr(0, 254)},
       {"\"" + latin + "\"", latin.substr(0, 254)},  // quotes go before the cut
       {sh, shCut},
       {a253 + "€€", a253 + "€"},  // never half a character
+      {shCut, shCut, false},
+      {"\"" + a253 + "\"", a253, false},
   };
   for (const auto& c : cases) {
     Write("[A]\nx=" + c.stored + "\n");
     EXPECT_EQ(Read("A", "x"), c.read) << c.stored.size() << " bytes";
+    EXPECT_EQ(IsINIValueCut("A", "x", path_.string()), c.cut) << c.stored.size() << " bytes";
   }
 }
 
