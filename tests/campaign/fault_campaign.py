@@ -22,7 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from invariant import check_run  # noqa: E402
 from job_plan import make_plan, run_key  # noqa: E402
-from job_runner import run_job  # noqa: E402
+from job_runner import REMOTE_DIR, run_job  # noqa: E402
 
 
 def parse_args():
@@ -70,6 +70,7 @@ class Tally:
         self.armed, self.spoiled = collections.Counter(), collections.Counter()
         self.statuses, self.checks, self.failed, self.kept = collections.Counter(), 0, [], []
         self.longest, self.margin = 0.0, float("inf")
+        self.listings_spoiled = self.listing_failures = 0
 
     def add(self, index, plan, outcome, verdict, fired):
         self.checks += verdict.checks
@@ -79,6 +80,8 @@ class Tally:
         for fault, count in zip(plan.faults, fired):
             self.armed[fault["fault"]] += 1
             self.spoiled[fault["fault"]] += count
+            self.listings_spoiled += count if fault.get("cmd") == "LIST" else 0
+        self.listing_failures += outcome.log.count(" /%s/*." % REMOTE_DIR)
         self.kept += [index] * len(verdict.notices)
         if verdict.violations:
             self.failed.append(index)
@@ -89,6 +92,8 @@ class Tally:
               (sum(self.armed.values()), sum(self.spoiled.values())))
         for kind in sorted(self.armed):
             print("  %-18s armed %4d, spoiled %4d" % (kind, self.armed[kind], self.spoiled[kind]))
+        print("listings spoiled: %d, lines failed for good by their listing: %d" %
+              (self.listings_spoiled, self.listing_failures))
         print("invariant checks: %d" % self.checks)
         print("partial uploads kept by the server after a spoiled clean-up: %d %s" %
               (len(self.kept), sorted(self.kept)))
