@@ -161,8 +161,9 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
       expected.push_back(down ? Moved("in/" + name, local + name)
                               : Moved(local + name, "in/" + name));
       EXPECT_EQ(readBytes(down ? localDir / name : Remote("in/" + name)), "bytes of " + name);
-      if (row.line.ends_with("DEL"))
+      if (row.line.ends_with("DEL")) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(down ? Remote("in/" + name) : localDir / name)));
+      }
     }
     const std::string unsendable =
         "The name contains a control character and cannot be sent to "
