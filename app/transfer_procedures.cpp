@@ -41,8 +41,6 @@ void Pause(milliseconds length) { std::this_thread::sleep_for(length); }
 // The download's failure text has a blank after the colon.
 std::string FrmUpdate::DownloadFailureStatus() { return std::string(kFailureStatus) + " "; }
 
-namespace {}  // namespace
-
 bool FrmUpdate::TryThreeTimes(const std::string& startText, const std::function<bool()>& transfer,
                               const std::function<std::string()>& errorText) {
   bool ok = false;
