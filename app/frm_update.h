@@ -109,6 +109,8 @@ class FrmUpdate : public QWidget {
 
  private:
   static constexpr char kCaption[] = "FTP prenos";
+  // Opens the status line of every failure, followed by its error text.
+  static constexpr char kFailureStatus[] = "Status napaka:";
 
   void SetupUi();
 

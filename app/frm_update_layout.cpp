@@ -1,13 +1,11 @@
 // Builds the window: every control with its text, place, size, font and
 // colour, and the order the focus moves in.
-
 #include "frm_update.h"
 
 #include "progress_bar.h"
 #include "window_icon.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
 #include <QLabel>
@@ -16,9 +14,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-
-#include <chrono>
-#include <ctime>
 
 namespace {
 
@@ -39,26 +34,6 @@ constexpr double kStatusPoints = 10.5;
 
 const QColor kNavy(0, 0, 128);
 const QColor kBlue(0, 0, 255);
-
-// How often a busy transfer lets the window process its events. A screen
-// redraws every 16.7 ms at 60 Hz, so at 10 ms every frame shows current
-// texts; a click waits at most that long, well within what feels immediate.
-// Yielding for every chunk instead would spend most of the time repainting.
-constexpr std::chrono::nanoseconds kYieldInterval = std::chrono::milliseconds(10);
-// A transfer asks whether a yield is due several times for every chunk, a
-// few million times a second; even the coarse clock costs more than the rest
-// of the question. Reading it at every eighth asking still finds the
-// interval over within a microsecond or two.
-constexpr unsigned kAsksPerClockReading = 8;
-
-// The kernel's tick-resolution clock: a few nanoseconds to read, where the
-// precise clock costs several times more, and a tick is fine enough for the
-// interval above.
-int64_t CoarseNanoseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
 
 void Place(QWidget* widget, const char* name, int left, int top, int width, int height) {
   widget->setObjectName(QString::fromLatin1(name));
@@ -194,29 +169,4 @@ void FrmUpdate::SetupUi() {
 
   const QRect screenArea = screen()->availableGeometry();
   move(screenArea.center() - rect().center());
-}
-
-void FrmUpdate::Yield() {
-  ReleaseProgressDrawing();
-  QCoreApplication::processEvents();
-  mYieldDue = false;
-  mLastYieldNs = CoarseNanoseconds();
-}
-
-void FrmUpdate::YieldWhenDue() {
-  const bool readClock = ++mAsksSinceClock % kAsksPerClockReading == 0;
-  if (mYieldDue || (readClock && CoarseNanoseconds() - mLastYieldNs >= kYieldInterval.count()))
-    Yield();
-}
-
-// The mode label keeps the size of its word: a new caption asks the window
-// for a new layout while it is shown, and a caption set before the window
-// appears is measured when it is shown.
-bool FrmUpdate::event(QEvent* e) {
-  const bool remeasure = e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show;
-  if (remeasure && Lblmode) Lblmode->adjustSize();
-  // The job runs from the event loop, not from inside this handler.
-  if (e->type() == QEvent::WindowActivate)
-    QMetaObject::invokeMethod(this, &FrmUpdate::Form_Activate, Qt::QueuedConnection);
-  return QWidget::event(e);
 }

@@ -3,9 +3,9 @@
 
 #include "exit_status.h"
 #include "follow_up.h"
-#include "local_download.h"
 #include "present_value.h"
 #include "rwini1.h"
+#include "text.h"
 #include "transfer_log.h"
 
 #include <QLabel>
@@ -23,13 +23,6 @@ constexpr int kNumberedKeys = 20;
 constexpr char kTransferStem[] = "prenos";
 constexpr char kCommandStem[] = "run";
 constexpr auto kPauseBeforeCommands = std::chrono::milliseconds(5000);
-constexpr char kFailurePrefix[] = "Status napaka:";
-
-std::string TrimBlanks(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
@@ -37,7 +30,7 @@ void FrmUpdate::Form_Activate() {
   if (!mFirstActivate) return;
   mFirstActivate = false;
   try {
-    std::string line = TrimBlanks(mCommandLine);
+    std::string line(TrimBlanks(mCommandLine));
     std::string extra = line;
     if (IsPresent(line)) {
       const std::string first = TakeField(line);
@@ -80,7 +73,7 @@ void FrmUpdate::RunJob(std::string sExtraLine) {
 // A run that could not even connect must not look like a quiet success.
 void FrmUpdate::ReportConnectionFailure() {
   const std::string error = mFTP->GetLastErrorMessage();
-  ShowStatus(kFailurePrefix + error);
+  ShowStatus(kFailureStatus + error);
   AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
   NoteOutcome(kExitNoConnection);
 }
@@ -92,7 +85,7 @@ void FrmUpdate::StartFollowUps() {
     if (!IsPresent(command)) continue;
     std::string error;
     if (!StartFollowUpCommand(command, error)) {
-      ShowStatus(kFailurePrefix + error);
+      ShowStatus(kFailureStatus + error);
       ReportToConsole("kestrin: could not start " + std::string(kCommandStem) + std::to_string(n) +
                       ": " + error);
       NoteOutcome(kExitRunFailure);
@@ -127,7 +120,7 @@ void FrmUpdate::Command3_Click() { EndProgram(kExitClosed); }
 // Ends the process at once: no window or client clean-up runs, as the job
 // may be anywhere. Only a download's hidden temporary file is taken away.
 void FrmUpdate::EndProgram(int status) {
-  inet::RemoveUnfinishedDownload();
+  cFTP::RemoveUnfinishedDownload();
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(status);

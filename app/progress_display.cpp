@@ -7,7 +7,7 @@
 #include "frm_update.h"
 
 #include "progress_bar.h"
-#include "short_text.h"
+#include "progress_texts.h"
 
 #include <QLabel>
 
@@ -22,153 +22,11 @@
 
 namespace {
 
-constexpr float kBytesPerKB = 1024;
-constexpr int64_t kBytesPerRateUnit = 1000;
-constexpr int kSecondsPerMinute = 60;
-constexpr int kSecondsPerHour = 3600;
-
-const char* const kRemainingPrefix = "Do konca še: ";
-const char* const kFullPercent = "100%";
-
-std::optional<int64_t> RoundFraction(double x) {
-  const double rounded = std::nearbyint(x);
-  if (!(std::fabs(rounded) < kInt64Limit)) return std::nullopt;
-  return static_cast<int64_t>(rounded);
-}
-
-// Nearest integer, halves to the even neighbour; nothing for a value that
-// no 64-bit integer holds. Byte counts are whole already: they take the
-// short way, which is kept small enough to be inlined.
-inline std::optional<int64_t> RoundToInt(double x) {
-  if (std::fabs(x) < kInt64Limit) {
-    const auto whole = static_cast<int64_t>(x);
-    if (whole == x) return whole;
-  }
-  return RoundFraction(x);
-}
-
-// Bytes per second over elapsed seconds, in thousands, rounded to two
-// decimals with halves away from zero: a count of hundredths. The rounding
-// is done on whole numbers so that a third decimal of 5 is always a true half.
-std::optional<int64_t> MeasuredHundredths(int64_t bytes, float elapsed) {
-  if (elapsed == 0) return std::nullopt;
-  const auto perSecond = RoundToInt(std::floor(static_cast<double>(bytes) / elapsed));
-  if (!perSecond) return std::nullopt;
-  constexpr int64_t perHundredth = kBytesPerRateUnit / 100;
-  constexpr int64_t half = perHundredth / 2;
-  return *perSecond >= 0 ? (*perSecond + half) / perHundredth
-                         : -((-*perSecond + half) / perHundredth);
-}
-
-// The float nearest to the two-decimal number, as reading its text back
-// would give: the quotient in double is exact enough that rounding it to
-// float lands on the same neighbour.
-float RateOf(int64_t hundredths) {
-  return static_cast<float>(static_cast<double>(hundredths) / 100);
-}
-
-// The pieces of the texts that change with nearly every chunk.
-constexpr std::u16string_view kRateUnit = u" Kbps";
-constexpr std::u16string_view kKBBetween = u" KB od ";
-constexpr std::u16string_view kKBEnd = u" KB Prenešeno";
-
-// The locale's decimal separator; the program sets its locale once at start.
-const std::u16string& DecimalPoint() {
-  static const std::u16string point =
-      QString::fromLocal8Bit(std::localeconv()->decimal_point).toStdU16String();
-  return point;
-}
-
-// A rate known to have two decimals, as the label shows it: no 0 in front
-// of the separator.
-QString HundredthsText(int64_t hundredths) {
-  ShortText text;
-  if (hundredths < 0) text += '-';
-  const int64_t magnitude = hundredths < 0 ? -hundredths : hundredths;
-  if (magnitude >= 100) AppendInt(text, magnitude / 100);
-  text.Append(DecimalPoint());
-  AppendTwoDigits(text, magnitude % 100);
-  text.Append(kRateUnit);
-  return text.ToQString();
-}
-
-// KB as shown: the rounded byte count divided by 1024, remainder dropped.
-std::optional<int64_t> WholeKB(float bytes) {
-  const auto rounded = RoundToInt(bytes);
-  if (!rounded) return std::nullopt;
-  return *rounded / static_cast<int64_t>(kBytesPerKB);
-}
-
 QString ToQString(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString ToQString(QString&& text) { return std::move(text); }
-
-QString AmountText(int64_t valueKB, int64_t maxKB) {
-  ShortText text;
-  AppendInt(text, valueKB);
-  text.Append(kKBBetween);
-  AppendInt(text, maxKB);
-  text.Append(kKBEnd);
-  return text.ToQString();
-}
-
-std::optional<int64_t> Percentage(int64_t count, float max) {
-  if (max == 0) return std::nullopt;
-  return RoundToInt(static_cast<double>(count) / max * 100);
-}
-
-std::string PercentText(int64_t percent) {
-  std::string text;
-  AppendInt(text, percent);
-  text += '%';
-  return text;
-}
-
-// The rate with two decimals, a third one only when it is not 0, no 0 in
-// front of the decimal separator, and the separator of the user's locale.
-std::optional<QString> RateText(float rate) {
-  if (!std::isfinite(rate)) return std::nullopt;
-  // Widen through the float's shortest text: the float stands for that
-  // decimal number, not for the binary fraction next to it.
-  char shortest[64];
-  const auto shortestEnd = std::to_chars(shortest, shortest + sizeof shortest, rate).ptr;
-  double value = 0;
-  std::from_chars(shortest, shortestEnd, value);
-
-  char digits[64];
-  const auto end =
-      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 3).ptr;
-  std::string_view number(digits, end - digits);
-  if (number.back() == '0') number.remove_suffix(1);
-  const auto point = number.find('.');
-  std::string_view whole = number.substr(0, point);
-  const std::string_view decimals = number.substr(point + 1);
-
-  ShortText text;
-  if (whole.front() == '-') {
-    text += '-';
-    whole.remove_prefix(1);
-  }
-  if (whole != "0") text.AppendAscii(whole.data(), whole.data() + whole.size());
-  text.Append(DecimalPoint());
-  text.AppendAscii(decimals.data(), decimals.data() + decimals.size());
-  text.Append(kRateUnit);
-  return text.ToQString();
-}
-
-// Seconds left for what is still to come at the current rate.
-std::optional<float> RemainingSeconds(float max, float value, float rate) {
-  if (rate == 0) return std::nullopt;
-  return std::floor((max - value) / kBytesPerKB / rate);
-}
-
-std::optional<std::string> RemainingText(float seconds) {
-  const std::string time = FrmUpdate::ConvertTime(seconds);
-  if (time.empty()) return std::nullopt;
-  return kRemainingPrefix + time;
-}
 
 // The figures a text was built from, and the text the control was given.
 // While the figures stay the same and the control still holds that very
@@ -184,9 +42,9 @@ struct ShownText {
 template <typename Control, typename Base, typename Build>
 void ShowText(ShownText& shown, std::pair<double, double> figures, Control* control,
               QString (Base::*current)() const, void (Base::*show)(const QString&), Build build) {
-  // Each copy of a shared string costs two atomic operations, so the
-  // control's text is fetched once; a control given a string holds that
-  // very string afterwards.
+  // The control's text is fetched once per check; a control given a string
+  // holds that very string afterwards, so comparing the string's data tells
+  // whether it is still the one written here.
   QString now = (control->*current)();
   if (figures == shown.figures) {
     if (now.constData() == shown.text.constData()) return;
@@ -309,16 +167,4 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
               [] { return std::optional<std::string>(kFullPercent); });
 }
 
-std::string FrmUpdate::ConvertTime(float TheTime) {
-  if (!(TheTime >= 0 && TheTime < kInt64Limit)) return {};
-  // Whole seconds in integers: single precision would lose the seconds of
-  // long durations, and hours are not capped at a day.
-  const auto total = static_cast<int64_t>(TheTime);
-  std::string text;
-  AppendTwoDigits(text, total / kSecondsPerHour);
-  text += ':';
-  AppendTwoDigits(text, total / kSecondsPerMinute % kSecondsPerMinute);
-  text += ':';
-  AppendTwoDigits(text, total % kSecondsPerMinute);
-  return text;
-}
+std::string FrmUpdate::ConvertTime(float TheTime) { return DurationText(TheTime); }

@@ -3,9 +3,9 @@
 #include <ctime>
 
 float Timer() {
-  // The clock is read for every chunk of a transfer. The coarse clock costs
-  // a quarter of the fine one and ticks every few milliseconds, as fine as
-  // the single-precision result is for half of each day anyway. The local
+  // The clock is read for every chunk of a transfer, so it must be cheap:
+  // the coarse clock ticks every few milliseconds, as fine as the
+  // single-precision result is for half of each day anyway. The local
   // time of day is worked out once per second, as the whole seconds are
   // all it needs.
   timespec now{};

@@ -1,5 +1,7 @@
 #include "transfer_log.h"
 
+#include "posix_io.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,17 +18,6 @@ constexpr char kLineEnd[] = "\r\n";
 
 std::string PathPart(const std::string& source, const std::string& destination) {
   return source + kArrow + destination;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -58,6 +49,6 @@ bool AppendLogRecord(const std::string& record) {
   if (fd < 0) return false;
   // One write for the whole line keeps records whole should two runs share
   // a working directory.
-  const bool written = WriteAll(fd, record + kLineEnd);
+  const bool written = WriteAll(fd, record + kLineEnd) == 0;
   return close(fd) == 0 && written;
 }

@@ -26,8 +26,6 @@ constexpr milliseconds kPauseBeforeEnd(5000);
 constexpr char kRootDirectory[] = "/";
 constexpr char kUploadStart[] = "Status: prenos na strežnik...";
 constexpr char kDownloadStart[] = "Status: prenos iz strežnika...";
-constexpr char kUploadFailure[] = "Status napaka:";
-constexpr char kDownloadFailure[] = "Status napaka: ";
 constexpr char kTransferDone[] = "Status: Prenos je končan.";
 
 void Pause(milliseconds length) { std::this_thread::sleep_for(length); }
@@ -83,7 +81,7 @@ void FrmUpdate::upload() {
   StartFile(kUploadStart, remotePath, localPath);
   Pause(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
-    GiveUp(kUploadFailure, localPath, remotePath);
+    GiveUp(kFailureStatus, localPath, remotePath);
   } else {
     ShowStatus(kTransferDone);
     Yield();
@@ -103,7 +101,8 @@ void FrmUpdate::download() {
   Pause(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kDownloadStart,
                      [&] { return mFTP->FTPDownloadFile(localPath, remotePath); })) {
-    GiveUp(kDownloadFailure, remotePath, localPath);
+    // The download's failure text has a blank after the colon.
+    GiveUp(std::string(kFailureStatus) + " ", remotePath, localPath);
   } else {
     ShowStatus(kTransferDone);
     if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked())

@@ -3,9 +3,8 @@
 
 #include <optional>
 
-#include "inet_errors.h"
-#include "inet_last_error.h"
-#include "server_address.h"
+#include "inet/errors.h"
+#include "inet/server_address.h"
 
 cFTP::cFTP() : cFTP(inet::Session::Open()) {}
 

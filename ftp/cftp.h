@@ -11,10 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "inet_connection.h"
-#include "inet_file.h"
-#include "inet_session.h"
-#include "local_download.h"
+#include "inet/connection.h"
+#include "inet/local_download.h"
+#include "inet/remote_file.h"
 
 class cFTP {
  public:
@@ -27,6 +26,9 @@ class cFTP {
   cFTP& operator=(const cFTP&) = delete;
 
   std::string GetLastErrorMessage() const { return sLastError; }
+  // Removes the hidden temporary file of a download still running, for a
+  // program that ends in the middle of one without tearing anything down.
+  static void RemoveUnfinishedDownload();
   void CloseConnection();
   bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
   bool RenameFTPFile(const std::string& sExisting, const std::string& sNewName);

@@ -1,10 +1,10 @@
 // Remote listings: the names that match a pattern, and a file's size.
 #include "cftp.h"
 
-#include "inet_errors.h"
-#include "inet_last_error.h"
+#include "inet/errors.h"
+#include "inet/remote_path.h"
 #include "listed_names.h"
-#include "remote_path.h"
+#include "wildcard.h"
 
 namespace {
 const std::string kFindLabel = "FtpFindFirstFile";
@@ -15,7 +15,7 @@ bool cFTP::FindEntries(const std::string& sFile, std::vector<inet::FindData>& en
     inet::SetLastError(inet::kNotConnected);
     return false;
   }
-  return hConnection->Find(sFile, entries);
+  return hConnection->Find(sFile, &WildcardMatch, entries);
 }
 
 std::string cFTP::JoinNames(const std::string& sFile, bool filesOnly) {

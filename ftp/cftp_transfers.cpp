@@ -8,8 +8,9 @@
 #include <thread>
 
 #include "cftp.h"
-#include "inet_errors.h"
-#include "inet_last_error.h"
+#include "inet/errors.h"
+#include "posix_io.h"
+#include "text.h"
 
 namespace {
 
@@ -30,21 +31,9 @@ const std::string kLocalWriteLabel = "WriteFile";
 const char kEndText[] = "Konec.";
 const char kClosedText[] = "INTERNET CLOSE";
 
-void TrimSpaces(std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) {
-    text.clear();
-    return;
-  }
-  text.erase(text.find_last_not_of(' ') + 1);
-  text.erase(0, first);
-}
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
+
+void cFTP::RemoveUnfinishedDownload() { inet::RemoveUnfinishedDownload(); }
 
 void cFTP::Yield() {
   if (YieldToWindow) YieldToWindow();
@@ -88,8 +77,8 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length
 
 // Trims both paths in place, as the callers log and delete them as trimmed.
 bool cFTP::TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label) {
-  TrimSpaces(sLocal);
-  TrimSpaces(sRemote);
+  sLocal = std::string(TrimBlanks(sLocal));
+  sRemote = std::string(TrimBlanks(sRemote));
   if (!sLocal.empty() && !sRemote.empty()) return true;
   RecordFTPError(inet::kEmptyName, label);
   return false;
@@ -99,7 +88,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
   if (!TrimPaths(sLocal, sRemote, kOpenPutLabel) || !Connected(kOpenPutLabel)) return false;
   // The local file is opened first, so that a missing one never costs the
   // server's copy of the file.
-  std::unique_ptr<std::FILE, FileCloser> local(std::fopen(sLocal.c_str(), "rb"));
+  UniqueFile local(std::fopen(sLocal.c_str(), "rb"));
   struct stat info {};
   if (!local || ::fstat(fileno(local.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
     RecordFTPError(local ? inet::kAccessDenied : inet::ErrorFromErrno(errno), kLocalOpenLabel);

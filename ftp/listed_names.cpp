@@ -1,6 +1,6 @@
 #include "listed_names.h"
 
-#include "remote_path.h"
+#include "inet/remote_path.h"
 
 std::string JoinListedNames(const std::vector<inet::FindData>& entries, bool filesOnly) {
   std::string list;

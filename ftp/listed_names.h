@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "inet_connection.h"
+#include "inet/connection.h"
 
 // The bare names (the part after the last "/"), joined by ",", in the
 // server's order; "." and ".." never, as they are not files. With

@@ -1,5 +1,7 @@
 #include "ini_lookup.h"
 
+#include "text.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -9,11 +11,8 @@ constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kLineEnds = "\r\n";
 constexpr char kCommentStart = ';';
 
-std::string_view TrimBlanks(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
+// Tabs count as blanks around names and values, as in the files people write.
+std::string_view TrimIni(std::string_view text) { return TrimBlanks(text, kBlanks); }
 
 char AsciiLower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
 
@@ -39,7 +38,7 @@ std::optional<std::string_view> SectionName(std::string_view line) {
   if (!line.starts_with('[')) return std::nullopt;
   const std::size_t close = line.rfind(']');
   if (close == std::string_view::npos) return std::nullopt;
-  return TrimBlanks(line.substr(1, close - 1));
+  return TrimIni(line.substr(1, close - 1));
 }
 
 std::string_view WithoutQuotes(std::string_view value) {
@@ -51,14 +50,14 @@ std::string_view WithoutQuotes(std::string_view value) {
 }  // namespace
 
 std::string FindIniValue(std::string_view text, std::string_view section, std::string_view key) {
-  section = TrimBlanks(section);
-  key = TrimBlanks(key);
+  section = TrimIni(section);
+  key = TrimIni(key);
   // No section or key in a file can have an empty name, so an unset job
   // section reads as empty everywhere.
   if (section.empty() || key.empty()) return {};
   bool inSection = false;
   while (!text.empty()) {
-    const std::string_view line = TrimBlanks(TakeLine(text));
+    const std::string_view line = TrimIni(TakeLine(text));
     if (line.empty() || line.front() == kCommentStart) continue;
     if (const auto name = SectionName(line)) {
       if (inSection) return {};  // a later section of the same name is not read
@@ -67,8 +66,8 @@ std::string FindIniValue(std::string_view text, std::string_view section, std::s
     }
     const std::size_t equals = line.find('=');
     if (inSection && equals != std::string_view::npos &&
-        SameName(TrimBlanks(line.substr(0, equals)), key)) {
-      return std::string(WithoutQuotes(TrimBlanks(line.substr(equals + 1))));
+        SameName(TrimIni(line.substr(0, equals)), key)) {
+      return std::string(WithoutQuotes(TrimIni(line.substr(equals + 1))));
     }
   }
   return {};

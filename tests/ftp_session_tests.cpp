@@ -2,8 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ftp_client_fixture.h"
-#include "inet_errors.h"
-#include "inet_last_error.h"
+#include "inet/errors.h"
 
 using Session = FtpClientTest;
 

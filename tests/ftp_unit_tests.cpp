@@ -1,8 +1,9 @@
 // The pure pieces under the FTP client: wildcards, server addresses, paths.
 #include <gtest/gtest.h>
 
-#include "remote_path.h"
-#include "server_address.h"
+#include "inet/remote_path.h"
+#include "inet/server_address.h"
+#include "text.h"
 #include "wildcard.h"
 
 TEST(Wildcard, StarQuestionMarkAndTheWindowsAllFilesPattern) {
@@ -72,8 +73,8 @@ TEST(RemotePath, UrlKeepsTheNameExactlyAndAbsolute) {
   EXPECT_EQ(inet::UrlPath("/in/a b#?%.txt"), "/%2Fin/a%20b%23%3F%25.txt");
   EXPECT_EQ(inet::UrlPath("/"), "/%2F");
   EXPECT_EQ(inet::UrlPath("/č"), "/%2F%C4%8D");
-  EXPECT_TRUE(inet::HasControlCharacter("a\nb"));
-  EXPECT_TRUE(inet::HasControlCharacter(std::string("a\0b", 3)));
-  EXPECT_TRUE(inet::HasControlCharacter("x\x02y"));
-  EXPECT_FALSE(inet::HasControlCharacter("a b č"));
+  EXPECT_TRUE(HasControlCharacter("a\nb"));
+  EXPECT_TRUE(HasControlCharacter(std::string("a\0b", 3)));
+  EXPECT_TRUE(HasControlCharacter("x\x02y"));
+  EXPECT_FALSE(HasControlCharacter("a b č"));
 }

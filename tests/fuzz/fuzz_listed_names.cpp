@@ -8,7 +8,7 @@
 
 #include "fuzz_check.h"
 #include "listed_names.h"
-#include "remote_path.h"
+#include "inet/remote_path.h"
 #include "rwini1.h"
 #include "wildcard.h"
 

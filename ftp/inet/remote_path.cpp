@@ -59,10 +59,4 @@ std::string UrlPath(std::string_view absolutePath) {
   return url;
 }
 
-bool HasControlCharacter(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
-  return false;
-}
-
 }  // namespace inet

@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace inet {
@@ -38,5 +39,16 @@ int32_t ErrorFromCurl(CURLcode result);
 
 // The code that stands for a failed local file operation (errno).
 int32_t ErrorFromErrno(int err);
+
+// What the last failed operation of the layer left behind, read by the
+// caller at once after the failure: the error code and the server's last
+// reply. Kept per thread, like the error state of the platform libraries the
+// callers were written against.
+int32_t GetLastError();
+void SetLastError(int32_t code);
+
+// The server's last reply line, control characters replaced by blanks.
+const std::string& GetLastResponseInfo();
+void SetLastResponse(std::string reply);
 
 }  // namespace inet

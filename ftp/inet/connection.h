@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server_address.h"
@@ -62,9 +63,13 @@ class Connection {
   bool SetCurrentDirectory(const std::string& path);
   const std::string& CurrentDirectory() const { return cwd_; }
 
+  // Decides whether a listed name matches the last part of a pattern. The
+  // pattern rules belong to the client, which hands them in here.
+  using NameMatch = bool (*)(std::string_view pattern, std::string_view name);
+
   // The entries of the directory part of `pattern` whose names match its
-  // last part (see WildcardMatch). False with kNoMoreFiles when none match.
-  bool Find(const std::string& pattern, std::vector<FindData>& entries);
+  // last part. False with kNoMoreFiles when none match.
+  bool Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries);
 
   // Whole-file transfers in one call.
   bool PutFile(const std::string& local, const std::string& remote, TransferType type);
@@ -99,6 +104,21 @@ class Connection {
   bool running_ = false;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
+};
+
+// The internet session: the library set up once for the whole program,
+// parent of the connections opened through it.
+class Session {
+ public:
+  // nullptr with the error code set when the library cannot be set up.
+  static std::unique_ptr<Session> Open();
+
+  std::unique_ptr<Connection> Connect(const ConnectRequest& request) {
+    return Connection::Open(request);
+  }
+
+ private:
+  Session() = default;
 };
 
 }  // namespace inet

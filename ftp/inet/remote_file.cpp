@@ -1,4 +1,4 @@
-#include "inet_file.h"
+#include "remote_file.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "inet_errors.h"
-#include "inet_last_error.h"
+#include "errors.h"
 
 namespace inet {
 

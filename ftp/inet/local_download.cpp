@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "inet_errors.h"
-#include "inet_last_error.h"
+#include "errors.h"
 
 namespace inet {
 

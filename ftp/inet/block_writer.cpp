@@ -1,5 +1,7 @@
 #include "block_writer.h"
 
+#include "posix_io.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,16 +16,8 @@ constexpr size_t kBlocksWaiting = 4;
 
 int WriteAndStartDisk(int fd, const char* data, size_t size, off_t& written) {
   const off_t start = written;
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-    written += n;
-  }
+  if (const int err = WriteAll(fd, std::string_view(data, size)); err != 0) return err;
+  written += static_cast<off_t>(size);
   // The disk starts on these bytes now rather than all at once when the
   // download is made durable at its end: the final sync then waits for
   // little more than the last block. Only a hint; failures show at the sync.

@@ -21,9 +21,4 @@ std::string_view LeafOf(std::string_view absolutePath);
 // outside the unreserved set percent-encoded, the leading "/" as "%2F".
 std::string UrlPath(std::string_view absolutePath);
 
-// True when the text holds a control character. Such a name cannot be sent:
-// a line break would end the FTP command early, and libcurl refuses every
-// control character in a path.
-bool HasControlCharacter(std::string_view text);
-
 }  // namespace inet

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "inet_connection.h"
+#include "connection.h"
 
 namespace inet {
 

@@ -1,14 +1,15 @@
-#include "inet_connection.h"
+#include "connection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
-#include "inet_errors.h"
-#include "inet_file.h"
-#include "inet_last_error.h"
+#include "errors.h"
 #include "local_download.h"
+#include "posix_io.h"
+#include "remote_file.h"
 #include "remote_path.h"
-#include "wildcard.h"
+#include "text.h"
 
 namespace inet {
 
@@ -22,13 +23,22 @@ constexpr int kLongestWaitMs = 10;
 std::string OneLine(const char* data, size_t size) {
   std::string line(data, size);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  for (char& c : line)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  std::ranges::replace_if(line, IsControlCharacter, ' ');
   if (line.size() > kMaxReplyLength) line.resize(kMaxReplyLength);
   return line;
 }
 
 }  // namespace
+
+std::unique_ptr<Session> Session::Open() {
+  // curl_global_init counts its calls; the program keeps its one session
+  // for its whole life, so the matching cleanup is the process's end.
+  if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    SetLastError(kInternalError);
+    return nullptr;
+  }
+  return std::unique_ptr<Session>(new Session());
+}
 
 Connection::Connection(const ConnectRequest& request)
     : request_(request), base_url_(ServerUrl(request.server)) {
@@ -62,6 +72,8 @@ std::string Connection::Resolve(const std::string& path) const {
   return ResolveRemotePath(cwd_, path);
 }
 
+// A line break would end the FTP command early, and libcurl refuses every
+// control character in a path: such a name cannot be sent.
 bool Connection::ValidName(const std::string& path) {
   if (!HasControlCharacter(path)) return true;
   SetLastError(kInvalidName);
@@ -123,7 +135,7 @@ void Connection::Drive(const std::function<bool()>& stop) {
     // libcurl's own timeouts end a transfer that stalls. The wait is kept
     // short because libcurl (7.88) sometimes waits for the first data
     // connection of a session without a descriptor to poll: a long wait
-    // here was measured to add its whole length to such a transfer.
+    // here adds its whole length to such a transfer.
     curl_multi_poll(multi_, nullptr, 0, kLongestWaitMs, nullptr);
   }
 }
@@ -182,12 +194,13 @@ namespace {
 
 struct FindState {
   std::string_view pattern;
+  Connection::NameMatch match;
   std::vector<FindData>* entries;
 };
 
 int MatchName(void* state, const char*, const char* name) {
   auto* find = static_cast<FindState*>(state);
-  return WildcardMatch(find->pattern, name) ? CURL_FNMATCHFUNC_MATCH : CURL_FNMATCHFUNC_NOMATCH;
+  return find->match(find->pattern, name) ? CURL_FNMATCHFUNC_MATCH : CURL_FNMATCHFUNC_NOMATCH;
 }
 
 long TakeEntry(const void* transfer_info, void* state, int) {
@@ -202,13 +215,13 @@ long TakeEntry(const void* transfer_info, void* state, int) {
 
 }  // namespace
 
-bool Connection::Find(const std::string& pattern, std::vector<FindData>& entries) {
+bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries) {
   if (!ValidName(pattern)) return false;
   std::string target = Resolve(pattern);
   std::string_view parent = ParentOf(target);
-  FindState state{LeafOf(target), &entries};
+  FindState state{LeafOf(target), match, &entries};
   // libcurl lists the whole directory and asks us about each name, so the
-  // wildcard rules are ours, not those of libcurl's own matcher.
+  // wildcard rules are the caller's, not those of libcurl's own matcher.
   std::string dir_url = UrlPath(parent);
   if (dir_url.back() != '/') dir_url += '/';
   Prepare(dir_url + "*");
@@ -243,7 +256,7 @@ size_t WriteToDownload(char* data, size_t size, size_t count, void* download) {
 
 bool Connection::PutFile(const std::string& local, const std::string& remote, TransferType type) {
   if (!ValidName(remote)) return false;
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(local.c_str(), "rb"), &std::fclose);
+  UniqueFile file(std::fopen(local.c_str(), "rb"));
   if (!file) {
     SetLastError(ErrorFromErrno(errno));
     return false;

@@ -1,0 +1,57 @@
+// The texts of the progress display, built from a transfer's figures. Plain
+// functions of their arguments: no widget is involved.
+#pragma once
+
+#include <QString>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "short_text.h"
+
+// Nearest integer of a value that has a fraction, halves to the even
+// neighbour; nothing for a value that no 64-bit integer holds.
+std::optional<int64_t> RoundFraction(double x);
+
+// Nearest integer, halves to the even neighbour; nothing for a value that
+// no 64-bit integer holds. Byte counts are whole already and come back as
+// they are, without the rounding call.
+inline std::optional<int64_t> RoundToInt(double x) {
+  if (std::fabs(x) < kInt64Limit) {
+    const auto whole = static_cast<int64_t>(x);
+    if (whole == x) return whole;
+  }
+  return RoundFraction(x);
+}
+
+// Bytes per second over elapsed seconds, in thousands, rounded to two
+// decimals with halves away from zero: a count of hundredths. Nothing when
+// no time has gone by.
+std::optional<int64_t> MeasuredHundredths(int64_t bytes, float elapsed);
+// The float nearest to the two-decimal number, as reading its text back
+// would give.
+float RateOf(int64_t hundredths);
+// A rate known to have two decimals, as the label shows it.
+QString HundredthsText(int64_t hundredths);
+// The rate with two decimals, a third one only when it is not 0, no 0 in
+// front of the decimal separator, and the separator of the user's locale.
+std::optional<QString> RateText(float rate);
+
+// KB as shown: the rounded byte count divided by 1024, remainder dropped.
+std::optional<int64_t> WholeKB(float bytes);
+QString AmountText(int64_t valueKB, int64_t maxKB);
+
+// The percentage label of a full bar.
+inline constexpr char kFullPercent[] = "100%";
+
+std::optional<int64_t> Percentage(int64_t count, float max);
+std::string PercentText(int64_t percent);
+
+// Seconds left for what is still to come at the current rate.
+std::optional<float> RemainingSeconds(float max, float value, float rate);
+std::optional<std::string> RemainingText(float seconds);
+// A whole number of seconds as "HH:MM:SS"; hours go on past 23. Empty when
+// the value is negative or not a finite number.
+std::string DurationText(float seconds);

@@ -1,0 +1,17 @@
+#include "posix_io.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+int WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    // A write that takes nothing would be tried again for ever.
+    if (n == 0) return EIO;
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
