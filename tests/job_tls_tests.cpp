@@ -37,6 +37,9 @@ struct TlsCase {
   const char* errorPart;  // of the error text when there is no connection
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const TlsCase& c, std::ostream* out) { *out << c.name; }
+
 constexpr auto kValid = Certificate::kValid;
 
 const TlsCase kCases[] = {
