@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
+#include <ostream>
 
 #include "file_bytes.h"
 #include "job_fixture.h"
@@ -51,7 +51,8 @@ const TlsCase kCases[] = {
      true, false, 0, ""},
     {"NoCheckWarns", Tls::kExplicit, kValid, "ftpes://localhost:<port>", Trust::kNoCheck, true,
      false, false, 0, ""},
-    // libcurl 7.88 loses TLS on active data connections: refused, never in clear.
+    // Debian 12's libcurl (7.88) would not protect an active data connection:
+    // refused before anything is sent.
     {"ExplicitActive", Tls::kExplicit, kValid, "ftpes://localhost:<port>", Trust::kCaFile, false,
      false, false, 2, "active mode"},
     {"ImplicitActive", Tls::kImplicit, kValid, "ftps://localhost:<port>", Trust::kCaFile, false,

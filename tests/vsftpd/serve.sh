@@ -45,6 +45,8 @@ stop() {
   rm -rf "$conf"
 }
 trap stop EXIT
+# A signal ends the script through its exit, so the server goes too.
+trap "exit 1" TERM INT HUP
 mkdir -m 755 "$conf/empty"
 chmod 755 "$conf"
 touch "$conf/log"
