@@ -36,7 +36,12 @@ if ! id -u "$user" > /dev/null 2>&1; then
   id -u "$user" > /dev/null
 fi
 # Set every time: a user left by another copy of the script must log in too.
-echo "$user:$password" | chpasswd
+# Copies started together may find the password file locked for a moment.
+for try in 1 2 3 4 5 6 7 8 9 10; do
+  echo "$user:$password" | chpasswd 2> /dev/null && break
+  [ "$try" -lt 10 ] || { echo "ERROR cannot set the test user's password"; exit 2; }
+  sleep 0.3
+done
 
 conf=$(mktemp -d /tmp/kestrin-vsftpd-XXXXXX)
 pid=
