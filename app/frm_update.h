@@ -91,6 +91,8 @@ class FrmUpdate : public QWidget {
   std::string mIniFile;
   bool mFirstActivate = false;
   std::unique_ptr<cFTP> mFTP;
+  // tlsverify: false only when the job turned the certificate check off.
+  bool mTlsVerify = true;
 
   // A directory key whose value the settings reader cut, or "".
   std::string mCutDirectoryKey;

@@ -23,6 +23,9 @@ constexpr int kNumberedKeys = 20;
 constexpr char kTransferStem[] = "prenos";
 constexpr char kCommandStem[] = "run";
 constexpr auto kPauseBeforeCommands = std::chrono::milliseconds(5000);
+constexpr char kNoVerifyWarning[] =
+    "kestrin: warning: tlsverify=NO: the server's certificate is not checked, so the server "
+    "is not known to be the one named in FTPURL.";
 
 }  // namespace
 
@@ -50,6 +53,8 @@ void FrmUpdate::Form_Activate() {
 
 void FrmUpdate::RunJob(std::string sExtraLine) {
   if (!mCutDirectoryKey.empty()) RefuseCutDirectory();
+  // Once a run, so that a scheduler's mail keeps reminding of it.
+  if (!mTlsVerify) ReportToConsole(kNoVerifyWarning);
   if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
     if (IsPresent(sExtraLine)) {
       std::string line = sExtraLine;

@@ -2,10 +2,12 @@
 // its progress display running for every chunk, a large remote listing, and
 // how soon a click is handled in the middle of a transfer.
 //
-// Usage: kestrin_bench SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR
+// Usage: kestrin_bench SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR [CAFILE]
 // LOCAL_FILE is uploaded as REMOTE_FILE and downloaded back; LIST_DIR is a
-// remote directory to list. Prints one "name value" line per figure.
-// kestrin_bench --list SERVER USER PASSWORD DIR gives the listing's alone.
+// remote directory to list; CAFILE holds the certificate of a TLS server
+// (SERVER "ftpes://..." or "ftps://..."). Prints one "name value" line per
+// figure. kestrin_bench --list SERVER USER PASSWORD DIR gives the listing's
+// figures alone.
 
 #include "frm_update.h"
 
@@ -129,8 +131,9 @@ int ListOnly(char** argv) {
 
 int main(int argc, char** argv) {
   if (argc == 6 && std::string(argv[1]) == "--list") return ListOnly(argv);
-  if (argc != 7) {
-    std::fprintf(stderr, "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR\n",
+  if (argc != 7 && argc != 8) {
+    std::fprintf(stderr,
+                 "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR [CAFILE]\n",
                  argv[0]);
     return 2;
   }
@@ -150,6 +153,7 @@ int main(int argc, char** argv) {
   window.Label7->installEventFilter(&paints);
   ftp.SetModePassive();
   ftp.SetTransferBinary();
+  if (argc == 8) ftp.SetCaFile(argv[7]);
   if (!ftp.OpenConnection(server, user, password)) Fail("connecting", ftp);
 
   // One transfer with the window attached: its rate, how late a click in

@@ -64,6 +64,12 @@ class cFTP {
   void SetTransferBinary() { lTransferType = inet::TransferType::kBinary; }
   void SetModeActive() { lConnectFlags = kActive; }
   void SetModePassive() { lConnectFlags = kPassive; }
+  // For TLS connections: a file of certificates trusted beside the system's
+  // ("" for none), and whether the server's certificate is checked at all.
+  void SetCaFile(const std::string& sCaFile) { mCertificate.caFile = sCaFile; }
+  void SetTlsVerify(bool verify) { mCertificate.verify = verify; }
+  // Uploads arrive under a hidden temporary name and are renamed when whole.
+  void SetTempUpload(bool tempUpload) { mTempUpload = tempUpload; }
 
   // Raised after every chunk of a streamed transfer and once at its end.
   std::function<void(int64_t lCurrentBytes, int64_t lTotalBytes)> FileTransferProgress;
@@ -93,6 +99,7 @@ class cFTP {
   bool ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
                      std::string& label);
   void DiscardRemote(const std::string& sRemote);
+  bool PublishUpload(const std::string& sTemporary, const std::string& sRemote, int64_t length);
   bool TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label);
 
   std::unique_ptr<inet::Session> hSession;
@@ -101,4 +108,6 @@ class cFTP {
   ConnectFlags lConnectFlags = kActive;
   std::string sLastError;
   inet::Timeouts mTimeouts;
+  inet::CertificateCheck mCertificate;
+  bool mTempUpload = false;
 };

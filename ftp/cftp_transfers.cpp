@@ -27,9 +27,24 @@ const std::string kLastReadLabel = "InternetReadFile2";
 const std::string kLocalOpenLabel = "CreateFile";
 const std::string kLocalReadLabel = "ReadFile";
 const std::string kLocalWriteLabel = "WriteFile";
+const std::string kSizeLabel = "FtpGetFileSize";
+
+constexpr char kTemporarySuffix[] = ".kestrin-part";
 
 const char kEndText[] = "Konec.";
 const char kClosedText[] = "INTERNET CLOSE";
+
+// The name an upload travels under with tempupload, in the same directory:
+// "a.csv" becomes ".a.csv.kestrin-part". The leading dot hides it from the
+// listings that hide dot files (this program's own local listing, shells,
+// most servers), so no upload line picks it up on a later run whatever its
+// pattern, "*" and ".*" included. The suffix keeps the name's own extension
+// from the end, so that a consumer's pattern on it ("*.csv") cannot match.
+std::string TemporaryName(const std::string& sRemote) {
+  const size_t slash = sRemote.rfind('/');
+  const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
+  return sRemote.substr(0, leaf) + "." + sRemote.substr(leaf) + kTemporarySuffix;
+}
 
 }  // namespace
 
@@ -47,6 +62,23 @@ void cFTP::RaiseProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
 // allows it. The cause of the failure stays the recorded error.
 void cFTP::DiscardRemote(const std::string& sRemote) {
   if (hConnection) hConnection->DeleteFile(sRemote);
+}
+
+// Gives a whole upload its final name, replacing any file there. If the
+// server holds another size than was sent, or refuses the rename, the
+// attempt fails and the temporary file goes.
+bool cFTP::PublishUpload(const std::string& sTemporary, const std::string& sRemote,
+                         int64_t length) {
+  int64_t size = -1;
+  if (!hConnection->FileSize(sTemporary, size)) {
+    RecordLastError(kSizeLabel);
+  } else if (size != length) {
+    RecordFTPError(inet::kConnectionAborted, kSizeLabel);
+  } else if (RenameFTPFile(sTemporary, sRemote)) {
+    return true;
+  }
+  DiscardRemote(sTemporary);
+  return false;
 }
 
 // The bytes go from the local file to libcurl on the transfer's own thread;
@@ -95,8 +127,9 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     return false;
   }
   int64_t length = info.st_size;
+  const std::string target = mTempUpload ? TemporaryName(sRemote) : sRemote;
   std::unique_ptr<inet::RemoteFile> remote =
-      hConnection->OpenFile(sRemote, inet::Access::kWrite, lTransferType);
+      hConnection->OpenFile(target, inet::Access::kWrite, lTransferType);
   if (!remote) {
     RecordLastError(kOpenPutLabel);
     return false;
@@ -105,7 +138,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
   if (!SendChunks(local.get(), *remote, length, label)) {
     RecordLastError(label);
     remote.reset();
-    DiscardRemote(sRemote);
+    DiscardRemote(target);
     Yield();
     return false;
   }
@@ -121,9 +154,10 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
   if (!confirmed) {
     RecordLastError(label);
     remote.reset();
-    DiscardRemote(sRemote);
+    DiscardRemote(target);
   }
   remote.reset();
+  if (confirmed && mTempUpload) confirmed = PublishUpload(target, sRemote, length);
   if (ShowTransferText) ShowTransferText(kClosedText);
   Yield();
   return confirmed;

@@ -31,6 +31,13 @@ std::string OneLine(const char* data, size_t size) {
   return line;
 }
 
+// libcurl 7.87 and 7.88 accept an active-mode data connection without
+// putting TLS on it (mended in 8.0.0): no transfer rather than one in clear.
+bool ActiveTlsWorks() {
+  constexpr unsigned kFirstGoodVersion = 0x080000;
+  return curl_version_info(CURLVERSION_NOW)->version_num >= kFirstGoodVersion;
+}
+
 }  // namespace
 
 std::unique_ptr<Session> Session::Open() {
@@ -57,6 +64,10 @@ Connection::~Connection() {
 }
 
 std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
+  if (request.server.tls != Tls::kNone && !request.passive && !ActiveTlsWorks()) {
+    SetLastError(kActiveTlsUnsupported);
+    return nullptr;
+  }
   std::unique_ptr<Connection> connection(new Connection(request));
   if (!connection->multi_ || !connection->easy_) {
     SetLastError(kInternalError);
@@ -94,7 +105,8 @@ void Connection::Prepare(const std::string& urlPath) {
   curl_easy_reset(easy_);
   const Timeouts& t = request_.timeouts;
   curl_easy_setopt(easy_, CURLOPT_URL, (base_url_ + urlPath).c_str());
-  curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR,
+                   request_.server.tls == Tls::kImplicit ? "ftps" : "ftp");
   curl_easy_setopt(easy_, CURLOPT_USERNAME, request_.user.c_str());
   curl_easy_setopt(easy_, CURLOPT_PASSWORD, request_.password.c_str());
   curl_easy_setopt(easy_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -107,6 +119,24 @@ void Connection::Prepare(const std::string& urlPath) {
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Connection::OnReplyLine);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   if (!request_.passive) curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
+  if (request_.server.tls != Tls::kNone) PrepareTls();
+}
+
+// TLS for the login and every data connection, or no connection at all:
+// with CURLUSESSL_ALL libcurl never goes on in clear. The data connections
+// resume the control connection's TLS session (libcurl's session cache,
+// on by default), as many servers demand.
+void Connection::PrepareTls() {
+  curl_easy_setopt(easy_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+  curl_easy_setopt(easy_, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  const CertificateCheck& check = request_.certificate;
+  // Only the file is replaced: the system's certificates stay trusted
+  // through libcurl's CA directory.
+  if (!check.caFile.empty()) curl_easy_setopt(easy_, CURLOPT_CAINFO, check.caFile.c_str());
+  if (!check.verify) {
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
+  }
 }
 
 void Connection::Start() {
@@ -145,6 +175,12 @@ void Connection::Drive(const std::function<bool()>& stop) {
 
 bool Connection::Fail(CURLcode result) {
   SetLastResponse(last_reply_);
+  long verifyResult = 0;
+  if (result == CURLE_PEER_FAILED_VERIFICATION &&
+      curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK) {
+    SetLastError(ErrorFromCertificate(verifyResult));
+    return false;
+  }
   SetLastError(ErrorFromCurl(result));
   return false;
 }
@@ -183,6 +219,18 @@ bool Connection::RemoveDirectory(const std::string& path) {
 
 bool Connection::DeleteFile(const std::string& path) {
   return ValidName(path) && Quote({"DELE " + Resolve(path)});
+}
+
+bool Connection::FileSize(const std::string& path, int64_t& size) {
+  if (!ValidName(path)) return false;
+  // Without a body libcurl asks for the size alone and transfers nothing.
+  Prepare(UrlPath(Resolve(path)));
+  curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+  if (!Perform()) return false;
+  curl_off_t length = -1;
+  curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  size = static_cast<int64_t>(length);
+  return true;
 }
 
 bool Connection::SetCurrentDirectory(const std::string& path) {

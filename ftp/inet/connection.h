@@ -33,12 +33,19 @@ struct Timeouts {
   long reply = 60;    // a command that gets no reply
 };
 
+// How a server's certificate is checked when the connection uses TLS.
+struct CertificateCheck {
+  bool verify = true;  // against the trusted certificates and the host name
+  std::string caFile;  // trusted beside the system's certificates, when given
+};
+
 struct ConnectRequest {
   ServerAddress server;
   std::string user;
   std::string password;
   bool passive = false;
   Timeouts timeouts;
+  CertificateCheck certificate;
 };
 
 // One entry of a remote listing, as libcurl's own listing parser read it.
@@ -62,6 +69,8 @@ class Connection {
   bool RemoveDirectory(const std::string& path);
   bool DeleteFile(const std::string& path);
   bool SetCurrentDirectory(const std::string& path);
+  // The size the server reports for a file (SIZE).
+  bool FileSize(const std::string& path, int64_t& size);
   const std::string& CurrentDirectory() const { return cwd_; }
 
   // Decides whether a listed name matches the last part of a pattern. The
@@ -92,6 +101,7 @@ class Connection {
   std::string Resolve(const std::string& path) const;
   bool ValidName(const std::string& path);
   void Prepare(const std::string& urlPath);
+  void PrepareTls();
   bool Quote(const std::vector<std::string>& commands);
   bool Perform();
   // Runs the started transfer until it ends or `stop` returns true.
