@@ -54,6 +54,8 @@ Connection::Connection(const ConnectRequest& request)
     : request_(request), base_url_(ServerUrl(request.server)) {
   multi_ = curl_multi_init();
   easy_ = curl_easy_init();
+  share_ = curl_share_init();
+  if (share_) curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
 }
 
 Connection::~Connection() {
@@ -61,6 +63,7 @@ Connection::~Connection() {
   // Cleaning up the multi handle closes the control connection (QUIT).
   curl_easy_cleanup(easy_);
   curl_multi_cleanup(multi_);
+  curl_share_cleanup(share_);
 }
 
 std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
@@ -69,7 +72,7 @@ std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
     return nullptr;
   }
   std::unique_ptr<Connection> connection(new Connection(request));
-  if (!connection->multi_ || !connection->easy_) {
+  if (!connection->multi_ || !connection->easy_ || !connection->share_) {
     SetLastError(kInternalError);
     return nullptr;
   }
@@ -127,6 +130,9 @@ void Connection::Prepare(const std::string& urlPath) {
 // resume the control connection's TLS session (libcurl's session cache,
 // on by default), as many servers demand.
 void Connection::PrepareTls() {
+  // The cache is shared by the connection's handles, as a listing runs on
+  // a handle of its own (see Find).
+  curl_easy_setopt(easy_, CURLOPT_SHARE, share_);
   curl_easy_setopt(easy_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
   curl_easy_setopt(easy_, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
   const CertificateCheck& check = request_.certificate;

@@ -117,6 +117,7 @@ class Connection {
   ConnectRequest request_;
   std::string base_url_;
   CURLM* multi_ = nullptr;
+  CURLSH* share_ = nullptr;  // what the connection's handles share: TLS sessions
   CURL* easy_ = nullptr;
   std::string cwd_ = "/";
   std::string last_reply_;
