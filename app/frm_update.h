@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -102,6 +103,8 @@ class FrmUpdate : public QWidget {
 
  protected:
   bool event(QEvent* e) override;
+  // The window's own close button ends the run as "Zapri" does.
+  void closeEvent(QCloseEvent* e) override;
 
  private slots:
   // "Zapri": ends the program at once, whatever the job is doing.
@@ -115,12 +118,17 @@ class FrmUpdate : public QWidget {
   void SetupUi();
 
   void ReadJob();
+  void CheckSettingsFile();
   [[noreturn]] void RunJob(std::string sExtraLine);
+  void TakeJobOrEnd();
   void ReportConnectionFailure();
   void StartFollowUps();
   void ShowStatus(const std::string& text);
   void ReportToConsole(const std::string& text);
   void NoteOutcome(int status);
+  // A pause of the job that keeps the window served throughout.
+  void Wait(std::chrono::milliseconds length);
+  void ReportDeleteFailure(const std::string& path, const std::string& reason);
   [[noreturn]] void EndProgram(int status);
   template <typename Transfer>
   bool TryThreeTimes(const std::string& startText, Transfer transfer);
@@ -143,6 +151,8 @@ class FrmUpdate : public QWidget {
 
   // The first failure decides the exit status.
   int mOutcome = 0;
+  // Why the settings file could not be read; empty when it could.
+  std::string mSettingsProblem;
   // Without a display nobody sees the window: status texts also go to
   // standard output, for the scheduler's mail or the journal.
   bool mEchoStatus = false;

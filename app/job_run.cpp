@@ -3,6 +3,7 @@
 
 #include "exit_status.h"
 #include "follow_up.h"
+#include "job_lock.h"
 #include "present_value.h"
 #include "rwini1.h"
 #include "text.h"
@@ -15,7 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <thread>
+
+#include "yielding_wait.h"
 
 namespace {
 
@@ -23,6 +25,13 @@ constexpr int kNumberedKeys = 20;
 constexpr char kTransferStem[] = "prenos";
 constexpr char kCommandStem[] = "run";
 constexpr auto kPauseBeforeCommands = std::chrono::milliseconds(5000);
+
+// The directory that a download into `localDir` + name writes to: the
+// local directory text may end in part of a name.
+std::string DirectoryPart(const std::string& localDir) {
+  const size_t slash = localDir.rfind('/');
+  return slash == std::string::npos ? "" : localDir.substr(0, slash + 1);
+}
 
 }  // namespace
 
@@ -49,6 +58,8 @@ void FrmUpdate::Form_Activate() {
 }
 
 void FrmUpdate::RunJob(std::string sExtraLine) {
+  TakeJobOrEnd();
+  cFTP::RemoveAbandonedDownloads(DirectoryPart(textLDIR->text().toStdString()));
   if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
     if (IsPresent(sExtraLine)) {
       std::string line = sExtraLine;
@@ -65,17 +76,37 @@ void FrmUpdate::RunJob(std::string sExtraLine) {
   Yield();
   mFTP->CloseConnection();
   Yield();
-  std::this_thread::sleep_for(kPauseBeforeCommands);
+  Wait(kPauseBeforeCommands);
   StartFollowUps();
   EndProgram(mOutcome);
 }
 
+// A second start of a job that is running moves nothing: it says so and
+// ends at once.
+void FrmUpdate::TakeJobOrEnd() {
+  std::string error;
+  switch (TakeJobLock(mIniFile, mSection, error)) {
+    case JobLock::kTaken:
+      return;
+    case JobLock::kBusy:
+      error = "job " + mSection + " of " + mIniFile + " is already running";
+      break;
+    case JobLock::kFailed:
+      error = "cannot make sure that job " + mSection + " runs once: " + error;
+      break;
+  }
+  ShowStatus(kFailureStatus + error);
+  ReportToConsole("kestrin: " + error + "; nothing moved");
+  EndProgram(kExitRunFailure);
+}
+
 // A run that could not even connect must not look like a quiet success.
+// When the settings could not be read, that is what the status line says.
 void FrmUpdate::ReportConnectionFailure() {
   const std::string error = mFTP->GetLastErrorMessage();
-  ShowStatus(kFailureStatus + error);
-  AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
   NoteOutcome(kExitNoConnection);
+  ShowStatus(kFailureStatus + (mSettingsProblem.empty() ? error : mSettingsProblem));
+  AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
 }
 
 // A command that cannot be started is reported, and the others still start.
@@ -93,12 +124,16 @@ void FrmUpdate::StartFollowUps() {
   }
 }
 
+// A record that is missing from the log fails the run.
 bool FrmUpdate::AppendOrReport(const std::string& record) {
   if (AppendLogRecord(record)) return true;
   ReportToConsole("kestrin: could not write the log record: " + record);
+  NoteOutcome(kExitFileFailed);
   return false;
 }
 
+// The echo is a courtesy: a reader that went away (a closed pipe) must not
+// stop the job, so its write errors are let go.
 void FrmUpdate::ShowStatus(const std::string& text) {
   Label3->setText(QString::fromStdString(text));
   if (mEchoStatus) {
@@ -113,6 +148,10 @@ void FrmUpdate::ReportToConsole(const std::string& text) {
 
 void FrmUpdate::NoteOutcome(int status) {
   if (mOutcome == kExitOk) mOutcome = status;
+}
+
+void FrmUpdate::Wait(std::chrono::milliseconds length) {
+  WaitYielding(length, [this] { Yield(); });
 }
 
 void FrmUpdate::Command3_Click() { EndProgram(kExitClosed); }

@@ -10,8 +10,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <thread>
+#include <cstring>
 
 namespace {
 
@@ -28,8 +29,6 @@ constexpr char kUploadStart[] = "Status: prenos na strežnik...";
 constexpr char kDownloadStart[] = "Status: prenos iz strežnika...";
 constexpr char kTransferDone[] = "Status: Prenos je končan.";
 
-void Pause(milliseconds length) { std::this_thread::sleep_for(length); }
-
 }  // namespace
 
 template <typename Transfer>
@@ -41,12 +40,12 @@ bool FrmUpdate::TryThreeTimes(const std::string& startText, Transfer transfer) {
     if (ok || attemptsLeft == 0) break;
     ShowStatus(mFTP->GetLastErrorMessage());
     Yield();
-    Pause(kPauseAfterFailedAttempt);
+    Wait(kPauseAfterFailedAttempt);
     mFTP->CloseConnection();
     mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword);
     Yield();
     mFTP->SetFTPDirectory(kRootDirectory);
-    Pause(kPauseAfterReconnect);
+    Wait(kPauseAfterReconnect);
     ShowStatus(startText);
     Yield();
   }
@@ -62,8 +61,17 @@ void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
   ShowStatus(prefix + error);
   NoteOutcome(kExitFileFailed);
   if (!AppendOrReport(FailureRecord(source, destination, error))) return;
-  Pause(kPauseBeforeEnd);
+  Wait(kPauseBeforeEnd);
   EndProgram(mOutcome);
+}
+
+// The file moved, but its source stays and will move again next time: the
+// run must not look like a success.
+void FrmUpdate::ReportDeleteFailure(const std::string& path, const std::string& reason) {
+  const std::string text = "could not delete " + path + ": " + reason;
+  ShowStatus(kFailureStatus + text);
+  ReportToConsole("kestrin: " + text);
+  NoteOutcome(kExitFileFailed);
 }
 
 // The file named in Textimedat: its timer starts, its paths on both sides.
@@ -74,12 +82,13 @@ void FrmUpdate::StartFile(const std::string& startText, std::string& remotePath,
   mStartTime = mClock();
   ShowStatus(startText);
   mFTP->SetFTPDirectory(kRootDirectory);
+  mFTP->SetSourceCheck(Chkbrisi->isChecked());
 }
 
 void FrmUpdate::upload() {
   std::string remotePath, localPath;
   StartFile(kUploadStart, remotePath, localPath);
-  Pause(kPauseBeforeFirstAttempt);
+  Wait(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
     GiveUp(kFailureStatus, localPath, remotePath);
   } else {
@@ -87,8 +96,9 @@ void FrmUpdate::upload() {
     Yield();
     // The source goes only once its record is written: a log without
     // the record must never go with a file that is gone.
-    if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked())
-      ::unlink(localPath.c_str());
+    if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked() &&
+        ::unlink(localPath.c_str()) != 0)
+      ReportDeleteFailure(localPath, std::strerror(errno));
     Yield();
   }
   Yield();
@@ -98,15 +108,16 @@ void FrmUpdate::download() {
   std::string remotePath, localPath;
   StartFile(kDownloadStart, remotePath, localPath);
   Yield();
-  Pause(kPauseBeforeFirstAttempt);
+  Wait(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kDownloadStart,
                      [&] { return mFTP->FTPDownloadFile(localPath, remotePath); })) {
     // The download's failure text has a blank after the colon.
     GiveUp(std::string(kFailureStatus) + " ", remotePath, localPath);
   } else {
     ShowStatus(kTransferDone);
-    if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked())
-      mFTP->DeleteFTPFile(remotePath);
+    if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked() &&
+        !mFTP->DeleteFTPFile(remotePath))
+      ReportDeleteFailure(remotePath, mFTP->GetLastErrorMessage());
     Yield();
   }
   Yield();
