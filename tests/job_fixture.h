@@ -44,6 +44,10 @@ class JobTest : public ::testing::Test {
   void WriteSettings(const std::string& text) const;
 
   JobResult Run(const std::vector<std::string>& args = {}) const;
+  // The same under `wrapper`, a command line that runs the program (its
+  // last word, or "$0" of a shell's -c text) itself.
+  JobResult RunUnder(const std::vector<std::string>& wrapper,
+                     const std::vector<std::string>& args) const;
   // The same on a virtual X display of its own, with no window manager.
   JobResult RunWithDisplay(const std::vector<std::string>& args = {}) const;
   // The same with DISPLAY naming an X display that is not there.
@@ -90,8 +94,6 @@ class JobTest : public ::testing::Test {
   TempDir scratch;  // captured output and follow-up markers
 
  private:
-  JobResult RunUnder(const std::vector<std::string>& wrapper,
-                     const std::vector<std::string>& args) const;
   JobResult Launch(const std::vector<std::string>& argv) const;
   std::filesystem::path program_;
 };

@@ -77,8 +77,9 @@ class Tally:
         self.longest = max(self.longest, outcome.elapsed)
         self.margin = min(self.margin, verdict.margin)
         for fault, count in zip(plan.faults, fired):
-            self.armed[fault["fault"]] += 1
-            self.spoiled[fault["fault"]] += count
+            kind = fault.get("kind", fault["fault"])
+            self.armed[kind] += 1
+            self.spoiled[kind] += count
         self.kept += [index] * len(verdict.notices)
         if verdict.violations:
             self.failed.append(index)
