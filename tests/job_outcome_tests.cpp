@@ -184,11 +184,12 @@ TEST_F(Outcome, ClosedStandardOutputDoesNotStopTheRun) {
   EXPECT_EQ(Records(run.log), std::vector<std::string>{Moved(Local("a.bin"), "/in/a.bin")});
 }
 
-// The server sends its first listing at five bytes a second: that listing
-// fails within its bound (below 1 KiB/s over the stall time of 60 s)
-// instead of running for ever, and the run comes to its end.
+// The server sends its first listing, of some 1500 bytes, at five bytes a
+// second: that listing fails within its bound (below 1 KiB/s over the stall
+// time of 60 s) instead of taking five minutes, and the run comes to its end.
 TEST_F(Outcome, TrickledListingEndsWithinItsBound) {
   writeBytes(Remote("in/a.bin"), kOriginal);
+  for (int n = 0; n < 25; ++n) writeBytes(Remote("in/other-" + std::to_string(n) + ".txt"), "x");
   server.inject(R"({"fault":"trickle","cmd":"LIST","times":1})");
   WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\nprenos1=*.bin,DOWN"));
 

@@ -26,6 +26,8 @@ constexpr int kLongestWaitMs = 10;
 // connection during a long transfer would swallow its completion reply.
 constexpr long kKeepIdleSeconds = 60;
 constexpr long kKeepIntervalSeconds = 60;
+// How often the end of closing is looked for: most closes take less.
+constexpr auto kCloseCheck = std::chrono::milliseconds(1);
 // The replies of a server that has no such command.
 constexpr int kNotRecognised = 500;
 constexpr int kNotImplemented = 502;
@@ -74,7 +76,10 @@ void Connection::CloseYielding() {
     curl_multi_cleanup(multi_);
     closed = true;
   });
-  while (!closed) WaitYielding(kYieldStep, [this] { YieldIfDue(); });
+  while (!closed) {
+    YieldIfDue();
+    std::this_thread::sleep_for(kCloseCheck);
+  }
   closer.join();
 }
 

@@ -70,6 +70,7 @@ class Tally:
         self.armed, self.spoiled = collections.Counter(), collections.Counter()
         self.statuses, self.checks, self.failed, self.kept = collections.Counter(), 0, [], []
         self.longest, self.margin = 0.0, float("inf")
+        self.changed, self.undeleted = 0, 0
 
     def add(self, index, plan, outcome, verdict, fired):
         self.checks += verdict.checks
@@ -81,6 +82,8 @@ class Tally:
             self.armed[kind] += 1
             self.spoiled[kind] += count
         self.kept += [index] * len(verdict.notices)
+        self.changed += len(outcome.changes)
+        self.undeleted += verdict.undeleted
         if verdict.violations:
             self.failed.append(index)
 
@@ -93,6 +96,8 @@ class Tally:
         print("invariant checks: %d" % self.checks)
         print("partial uploads kept by the server after a spoiled clean-up: %d %s" %
               (len(self.kept), sorted(self.kept)))
+        print("sources changed during their move: %d; moved files whose source could not be "
+              "deleted, each reported: %d" % (self.changed, self.undeleted))
         print("exit statuses: %s" % dict(sorted(self.statuses.items(), key=str)))
         print("longest run: %.1f s, least time to spare: %.1f s, wall time: %.1f s" %
               (self.longest, self.margin, wall_time))

@@ -56,6 +56,7 @@ class Verdict:
     # client the commands that would have removed them: reported, not failed.
     notices: list = field(default_factory=list)
     violations: list = field(default_factory=list)
+    undeleted: int = 0  # moved files whose source could not be deleted
 
     def expect(self, holds, what):
         self.checks += 1
@@ -246,6 +247,7 @@ def check_run(plan, outcome):
     for state in states:
         check_final_name(state, cleanup_spoiled, verdict)
         undeleted += check_file(state, by_source.get(state.source_text), verdict)
+    verdict.undeleted = undeleted
     check_records(plan, records, by_source, states, outcome, undeleted, verdict)
     leftovers = [path.name for path in outcome.local_dir.iterdir()
                  if TEMPORARY_NAME.match(path.name)]
