@@ -8,6 +8,7 @@
 #include "rwini1.h"
 #include "text.h"
 #include "transfer_log.h"
+#include "yielding_wait.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,8 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-
-#include "yielding_wait.h"
 
 namespace {
 
