@@ -21,7 +21,7 @@ std::optional<int64_t> RoundFraction(double x);
 inline std::optional<int64_t> RoundToInt(double x) {
   if (std::fabs(x) < kInt64Limit) {
     const auto whole = static_cast<int64_t>(x);
-    if (whole == x) return whole;
+    if (static_cast<double>(whole) == x) return whole;
   }
   return RoundFraction(x);
 }

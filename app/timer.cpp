@@ -18,5 +18,5 @@ float Timer() {
     cachedSeconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
     cachedWhole = now.tv_sec;
   }
-  return static_cast<float>(cachedSeconds + now.tv_nsec * 1e-9);
+  return static_cast<float>(cachedSeconds + static_cast<double>(now.tv_nsec) * 1e-9);
 }

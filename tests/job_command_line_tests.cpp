@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // splits it: the arguments are joined by one blank.
                       CommandLineCase{"OneArgument", {"J2, abc.txt"}, "J2", "abc.txt"},
                       CommandLineCase{"TwoArguments", {"J2,", "abc.txt"}, "J2", "abc.txt"}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& line) { return line.param.name; });
 
 using CommandLineMode = JobTest;
 

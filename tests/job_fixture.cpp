@@ -25,7 +25,7 @@ namespace {
 // fails its test instead of blocking the whole suite.
 constexpr auto kKillAfter = 120s;
 constexpr auto kPoll = 20ms;
-const std::string kXvfbRun = "/usr/bin/xvfb-run";
+const std::string kXvfbRun = KESTRIN_XVFB_RUN;
 const std::string kUnshare = "/usr/bin/unshare";
 const std::string kShell = "/bin/sh";
 const std::string kLogName = "KESTRIN.log";

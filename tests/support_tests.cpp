@@ -162,7 +162,7 @@ TEST_P(TransferModes, UploadAndDownloadKeepEveryByte) {
 
 INSTANTIATE_TEST_SUITE_P(AllModes, TransferModes,
                          ::testing::Values(Mode::Epsv, Mode::Pasv, Mode::Eprt, Mode::Port),
-                         [](const auto& info) { return std::string(verbOf(info.param)); });
+                         [](const auto& mode) { return std::string(verbOf(mode.param)); });
 
 TEST_F(TestBed, CommandsAreRecordedWithThePasswordMasked) {
   ASSERT_EQ(upload("žaba.txt", "x").code, CURLE_OK);

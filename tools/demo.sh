@@ -20,8 +20,18 @@ followup_limit_s=2
 say() { printf '\n=== %s\n' "$*"; }
 fail() { printf 'demo: %s\n' "$*" >&2; exit 1; }
 
-say "Installing what is missing"
 install_packages
+
+# The FTP server needs a python3 with pyftpdlib, which the first one on PATH
+# (a virtual environment's, say) may lack.
+python=""
+for candidate in $(type -ap python3); do
+  if "$candidate" -c 'import pyftpdlib' 2>/dev/null; then
+    python="$candidate"
+    break
+  fi
+done
+[ -n "$python" ] || fail "no python3 on PATH can import pyftpdlib (Debian package python3-pyftpdlib)"
 
 say "Building kestrin in $build/"
 cmake -S . -B "$build" -G Ninja
@@ -60,7 +70,7 @@ cp "$local_dir"/*.txt "$originals/"
 # A copy, not a link: the program reads kestrin.ini beside its own file.
 cp "$build/kestrin" "$install_dir/kestrin"
 
-/usr/bin/python3 tests/ftp_server.py --root "$server_root" --user "$demo_user" \
+"$python" tests/ftp_server.py --root "$server_root" --user "$demo_user" \
   --password "$demo_password" --port 0 --no-stdin \
   < /dev/null > "$tmp/server.out" 2> "$tmp/server.err" &
 server_pid=$!

@@ -7,13 +7,28 @@ KESTRIN_PACKAGES=(
   libgtest-dev
   python3 python3-pyftpdlib
   xvfb xauth
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format git
 )
 
-# apt-get update, then install whatever of the list is missing.
+# The packages of the list that are not installed, one a line.
+missing_packages() {
+  local package
+  for package in "${KESTRIN_PACKAGES[@]}"; do
+    if [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]; then
+      echo "$package"
+    fi
+  done
+}
+
+# Installs whatever of the list is missing. When nothing is, it stays quiet
+# and leaves apt alone, so that a machine with everything needs no network.
 install_packages() {
+  local missing
+  mapfile -t missing < <(missing_packages)
+  [ "${#missing[@]}" -gt 0 ] || return 0
+  echo "Installing the missing packages: ${missing[*]}"
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${KESTRIN_PACKAGES[@]}"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }

@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, checks the formatting, builds everything with
+# warnings as errors and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/packages.sh
 install_packages
+
+# Every tracked C++ file as .clang-format has it, before spending time on a build.
+tracked="$(git ls-files '*.cpp' '*.h')" || { echo "test: git cannot list the tracked files" >&2; exit 1; }
+mapfile -t sources <<<"$tracked"
+if ! clang-format --dry-run --Werror "${sources[@]}"; then
+  echo "test: the files above are not formatted; run clang-format -i on them" >&2
+  exit 1
+fi
+
 build="${BUILD_DIR:-build}"
-cmake -S . -B "$build" -G Ninja
+cmake -S . -B "$build" -G Ninja -DKESTRIN_WERROR=ON
 cmake --build "$build" --parallel 2
 status=0
 # With pipefail the pipeline fails with ctest, not with tee.

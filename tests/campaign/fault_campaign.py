@@ -11,6 +11,7 @@ when every run kept the invariant.
 import argparse
 import collections
 import concurrent.futures
+import importlib.util
 import os
 import shutil
 import sys
@@ -20,9 +21,14 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from invariant import check_run  # noqa: E402
+from invariant import check_run, kill_time  # noqa: E402
 from job_plan import make_plan, run_key  # noqa: E402
 from job_runner import run_job  # noqa: E402
+
+
+# Runs mostly sleep in the program's fixed waits, so several share a
+# processor; many more would leave their timed work waiting for one.
+WORKERS_PER_PROCESSOR = 10
 
 
 def parse_args():
@@ -31,8 +37,10 @@ def parse_args():
     parser.add_argument("--key", default=os.environ.get("KESTRIN_CAMPAIGN_KEY", "1"),
                         help="master key (default: $KESTRIN_CAMPAIGN_KEY or 1)")
     parser.add_argument("--first", type=int, default=0, help="index of the first run")
-    # Runs mostly sleep in the program's fixed waits, so many fit on few cores.
-    parser.add_argument("--workers", type=int, default=28)
+    parser.add_argument("--workers", type=int,
+                        default=WORKERS_PER_PROCESSOR * len(os.sched_getaffinity(0)),
+                        help="runs at a time (default: %d per usable processor)" %
+                        WORKERS_PER_PROCESSOR)
     parser.add_argument("--kestrin", required=True)
     parser.add_argument("--server", required=True)
     parser.add_argument("--keep", action="store_true",
@@ -43,7 +51,7 @@ def parse_args():
 def one_run(args, index, temp_root):
     plan = make_plan(run_key(args.key, index))
     root = temp_root / ("run-%d" % index)
-    outcome = run_job(plan, args.kestrin, args.server, root)
+    outcome = run_job(plan, args.kestrin, args.server, root, kill_time(plan))
     verdict, fired = check_run(plan, outcome)
     if not verdict.violations or not args.keep:
         shutil.rmtree(root, ignore_errors=True)
@@ -105,9 +113,14 @@ class Tally:
 
 def main():
     args = parse_args()
+    if importlib.util.find_spec("pyftpdlib") is None:
+        sys.exit("%s cannot import pyftpdlib, which the test FTP server needs (Debian package "
+                 "python3-pyftpdlib); run the campaign with a python3 that has it" %
+                 sys.executable)
     started = time.monotonic()
     tally = Tally()
-    print("master key %s, runs %d from %d" % (args.key, args.runs, args.first))
+    print("master key %s, runs %d from %d, %d at a time" %
+          (args.key, args.runs, args.first, args.workers))
     sys.stdout.flush()
     temp_root = Path(tempfile.mkdtemp(prefix="kestrin-campaign-"))
     indices = range(args.first, args.first + args.runs)

@@ -6,6 +6,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -15,8 +16,6 @@ PASSWORD = "geslo"
 REMOTE_DIR = "in"
 LOG_NAME = "KESTRIN.log"
 SECTION = "NOCNI"
-# Beyond every bound the checks allow, so that a stuck program is reported, not waited for.
-KILL_AFTER = 600
 DROPPED_ENV = ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LANG", "LANGUAGE")
 
 
@@ -34,11 +33,12 @@ class Outcome:
 
 
 class FaultyServer:
-    """The test FTP server in a process of its own, driven over its stdin."""
+    """The test FTP server in a process of its own, on the campaign's own
+    python3 (which has pyftpdlib), driven over its stdin."""
 
     def __init__(self, script, root):
         self.process = subprocess.Popen(
-            ["/usr/bin/python3", script, "--root", str(root), "--user", USER,
+            [sys.executable, script, "--root", str(root), "--user", USER,
              "--password", PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL)
         first = self.process.stdout.readline().decode().split()
@@ -111,13 +111,13 @@ def environment():
     return env
 
 
-def launch(program, work_dir):
+def launch(program, work_dir, kill_after):
     start = time.monotonic()
     process = subprocess.Popen([str(program)], cwd=work_dir, env=environment(),
                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, start_new_session=True)
     try:
-        out, err = process.communicate(timeout=KILL_AFTER)
+        out, err = process.communicate(timeout=kill_after)
         status = process.returncode if process.returncode >= 0 else None
     except subprocess.TimeoutExpired:
         os.killpg(process.pid, signal.SIGKILL)
@@ -126,7 +126,8 @@ def launch(program, work_dir):
     return status, time.monotonic() - start, out, err
 
 
-def run_job(plan, kestrin, server_script, root):
+def run_job(plan, kestrin, server_script, root, kill_after):
+    """The job's outcome; a program still running after kill_after seconds is killed."""
     dirs = {name: root / name for name in ("install", "local", "work", "server")}
     for path in dirs.values():
         path.mkdir(parents=True)
@@ -139,7 +140,7 @@ def run_job(plan, kestrin, server_script, root):
         (dirs["install"] / "kestrin.ini").write_text(settings(plan, server.port, dirs["local"]))
         for fault in plan.faults:
             server.arm(armed(fault, dirs["local"], remote_dir))
-        status, elapsed, out, err = launch(program, dirs["work"])
+        status, elapsed, out, err = launch(program, dirs["work"], kill_after)
         commands, changes = server.commands(), server.changes()
     finally:
         server.stop()

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time.
 #   run.sh [seconds per target] [build directory]
-# The tests run each for a short while; run it by hand with more seconds
-# for a real search. Fails on any crash, sanitizer report, violated
-# property, or input that takes longer than the per-input limit (a hang).
+# Each target first replays its whole corpus (the hand-written inputs and
+# those earlier runs found), then searches for the given seconds. The tests
+# search for a few seconds only; run it by hand with more seconds for a real
+# search. Fails on any compiler warning when KESTRIN_WERROR is ON, and on any
+# crash, sanitizer report, violated property, or input that takes longer
+# than the per-input limit (a hang).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 seconds="${1:-20}"
@@ -11,8 +14,15 @@ build="${2:-$here/../../build-fuzz}"
 per_input_limit=5
 targets=(read_ini take_field transfer_line listed_names)
 
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" --parallel 2 >/dev/null
+mkdir -p "$build"
+build_log="$build/build.log"
+if ! { cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+         -DKESTRIN_WERROR="${KESTRIN_WERROR:-OFF}" &&
+       cmake --build "$build" --parallel 2; } >"$build_log" 2>&1; then
+  tail -n 40 "$build_log"
+  echo "fuzz: building the targets failed; the whole output is in $build_log" >&2
+  exit 1
+fi
 
 total=0
 for target in "${targets[@]}"; do
@@ -34,7 +44,8 @@ for target in "${targets[@]}"; do
     echo "fuzz: $target did not report its runs" >&2
     exit 1
   fi
-  echo "fuzz: $target: $runs executions in $seconds s"
+  replayed="$(sed -n 's/^INFO: seed corpus: files: \([0-9]*\) .*/\1/p' "$output")"
+  echo "fuzz: $target: replayed ${replayed:-0} corpus inputs; $runs executions in $seconds s"
   total=$((total + runs))
 done
 echo "fuzz: $total executions in total, 0 crashes"

@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::chrono::seconds kStartTimeout{10};
 constexpr std::chrono::seconds kReplyTimeout{10};
-const std::string kPython = "/usr/bin/python3";
+const std::string kPython = KESTRIN_PYTHON;
 const std::string kScript = KESTRIN_SOURCE_DIR "/tests/ftp_server.py";
 const std::string kHost = "127.0.0.1";
 
