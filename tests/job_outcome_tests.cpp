@@ -54,6 +54,9 @@ struct OutcomeCase {
   std::optional<std::string> destinationAfter;
 };
 
+// Named by its name in test listings, not by its bytes.
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
+
 std::vector<std::string> None(const Dirs&) { return {}; }
 void Nothing(const Dirs&) {}
 
