@@ -86,6 +86,8 @@ class FrmUpdate : public QWidget {
   std::string mIniFile;
   bool mFirstActivate = false;
   std::unique_ptr<cFTP> mFTP;
+  // tlsverify: false only when the job turned the certificate check off.
+  bool mTlsVerify = true;
 
   // The program's arguments joined by single blanks.
   std::string mCommandLine;

@@ -24,6 +24,9 @@ constexpr int kNumberedKeys = 20;
 constexpr char kTransferStem[] = "prenos";
 constexpr char kCommandStem[] = "run";
 constexpr auto kPauseBeforeCommands = std::chrono::milliseconds(5000);
+constexpr char kNoVerifyWarning[] =
+    "kestrin: warning: tlsverify=NO: the server's certificate is not checked, so the server "
+    "is not known to be the one named in FTPURL.";
 
 // The directory that a download into `localDir` + name writes to: the
 // local directory text may end in part of a name.
@@ -59,6 +62,8 @@ void FrmUpdate::Form_Activate() {
 void FrmUpdate::RunJob(std::string sExtraLine) {
   TakeJobOrEnd();
   cFTP::RemoveAbandonedDownloads(DirectoryPart(textLDIR->text().toStdString()));
+  // Once a run, so that a scheduler's mail keeps reminding of it.
+  if (!mTlsVerify) ReportToConsole(kNoVerifyWarning);
   if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
     if (IsPresent(sExtraLine)) {
       std::string line = sExtraLine;

@@ -24,6 +24,11 @@ constexpr char kSelectedKey[] = "IZBRANO";
 constexpr char kPassiveValue[] = "PASIVE";
 constexpr char kPassiveCaption[] = "Pasivno";
 constexpr char kActiveCaption[] = "Aktivno";
+// Like the mode, the values that change how the job connects and uploads
+// are matched exactly: anything else keeps the default, which for the
+// certificate check is the safe one.
+constexpr char kNoVerifyValue[] = "NO";
+constexpr char kTempUploadValue[] = "YES";
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -35,7 +40,8 @@ bool IsHeadless() {
 }  // namespace
 
 // Server, directories and login of section mSection; an absent local
-// directory means the program's own.
+// directory means the program's own. The certificate check and the way of
+// uploading go with the server, so they come from the same section.
 void FrmUpdate::ReadJob() {
   textURL->setText(Text(ReadINI(mSection, "FTPURL", mIniFile)));
   textDIR->setText(Text(ReadINI(mSection, "ftpdir", mIniFile)));
@@ -43,6 +49,11 @@ void FrmUpdate::ReadJob() {
   mUser = ReadINI(mSection, "uporabnik", mIniFile);
   mPassword = ReadINI(mSection, "geslo", mIniFile);
   if (!IsPresent(textLDIR->text().toStdString())) textLDIR->setText(Text(ProgramDirectory() + "/"));
+  const std::string caFile = ReadINI(mSection, "cafile", mIniFile);
+  mFTP->SetCaFile(IsPresent(caFile) ? caFile : "");
+  mTlsVerify = ReadINI(mSection, "tlsverify", mIniFile) != kNoVerifyValue;
+  mFTP->SetTlsVerify(mTlsVerify);
+  mFTP->SetTempUpload(ReadINI(mSection, "tempupload", mIniFile) == kTempUploadValue);
 }
 
 // Unread settings would show only as a server name that cannot be
@@ -78,11 +89,11 @@ void FrmUpdate::Form_Load() {
   if (mIniFile.empty()) mIniFile = ProgramDirectory() + "/" + kIniFileName;
   CheckSettingsFile();
   mSection = ReadINI(kProgramSection, kSelectedKey, mIniFile);
-  ReadJob();
-  const std::string mode = ReadINI(mSection, "mode", mIniFile);
-
+  // The client comes first: reading a job hands it part of the settings.
   mFTP = std::make_unique<cFTP>();
   AttachClient(*mFTP);
+  ReadJob();
+  const std::string mode = ReadINI(mSection, "mode", mIniFile);
 
   if (mode == kPassiveValue) {
     mFTP->SetModePassive();

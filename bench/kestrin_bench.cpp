@@ -2,9 +2,11 @@
 // its progress display running for every chunk, a large remote listing, and
 // how soon a click is handled in the middle of a transfer.
 //
-// Usage: kestrin_bench SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR
+// Usage: kestrin_bench SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR [CAFILE]
 // LOCAL_FILE is uploaded as REMOTE_FILE and downloaded back; LIST_DIR is a
-// remote directory to list. Prints one "name value" line per figure.
+// remote directory to list; CAFILE holds the certificate of a TLS server
+// (SERVER "ftpes://..." or "ftps://..."). Prints one "name value" line per
+// figure.
 
 #include "frm_update.h"
 
@@ -93,8 +95,9 @@ void Fail(const std::string& what, cFTP& ftp) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 7) {
-    std::fprintf(stderr, "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR\n",
+  if (argc != 7 && argc != 8) {
+    std::fprintf(stderr,
+                 "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR [CAFILE]\n",
                  argv[0]);
     return 2;
   }
@@ -114,6 +117,7 @@ int main(int argc, char** argv) {
   window.Label7->installEventFilter(&paints);
   ftp.SetModePassive();
   ftp.SetTransferBinary();
+  if (argc == 8) ftp.SetCaFile(argv[7]);
   if (!ftp.OpenConnection(server, user, password)) Fail("connecting", ftp);
 
   // One transfer with the window attached: its rate, how late a click in

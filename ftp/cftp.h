@@ -60,6 +60,12 @@ class cFTP {
   // With the source deleted after its transfer, a transfer whose source
   // changed while it ran must fail: the change would be lost with it.
   void SetSourceCheck(bool on) { mCheckSource = on; }
+  // For TLS connections: a file of certificates trusted beside the system's
+  // ("" for none), and whether the server's certificate is checked at all.
+  void SetCaFile(const std::string& sCaFile) { mCertificate.caFile = sCaFile; }
+  void SetTlsVerify(bool verify) { mCertificate.verify = verify; }
+  // Uploads arrive under a hidden temporary name and are renamed when whole.
+  void SetTempUpload(bool tempUpload) { mTempUpload = tempUpload; }
 
   // Raised after every chunk of a streamed transfer and once at its end.
   std::function<void(int64_t lCurrentBytes, int64_t lTotalBytes)> FileTransferProgress;
@@ -93,6 +99,7 @@ class cFTP {
   bool UploadStands(const std::string& sRemote, int64_t length, bool sourceUnchanged);
   bool StatRemote(const std::string& sRemote, bool withTime, inet::RemoteStat& stat);
   bool DownloadStands(const std::string& sRemote, int64_t size, const inet::RemoteStat& before);
+  bool PublishUpload(const std::string& sTemporary, const std::string& sRemote);
   bool TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label);
 
   std::unique_ptr<inet::Session> hSession;
@@ -102,4 +109,6 @@ class cFTP {
   std::string sLastError;
   inet::Timeouts mTimeouts;
   bool mCheckSource = false;
+  inet::CertificateCheck mCertificate;
+  bool mTempUpload = false;
 };

@@ -30,6 +30,8 @@ const std::string kLocalWriteLabel = "WriteFile";
 // Asking the server what it holds of a file after or before its transfer.
 const std::string kSizeLabel = "FtpGetFileSize";
 
+constexpr char kTemporarySuffix[] = ".kestrin-part";
+
 const char kEndText[] = "Konec.";
 const char kClosedText[] = "INTERNET CLOSE";
 
@@ -45,6 +47,18 @@ bool LocalUnchanged(const std::string& path, const struct stat& before) {
 
 // -1 stands for what the server does not say, and matches anything.
 bool Agrees(int64_t known, int64_t other) { return known < 0 || other < 0 || known == other; }
+
+// The name an upload travels under with tempupload, in the same directory:
+// "a.csv" becomes ".a.csv.kestrin-part". The leading dot hides it from the
+// listings that hide dot files (this program's own local listing, shells,
+// most servers), so no upload line picks it up on a later run whatever its
+// pattern, "*" and ".*" included. The suffix keeps the name's own extension
+// from the end, so that a consumer's pattern on it ("*.csv") cannot match.
+std::string TemporaryName(const std::string& sRemote) {
+  const size_t slash = sRemote.rfind('/');
+  const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
+  return sRemote.substr(0, leaf) + "." + sRemote.substr(leaf) + kTemporarySuffix;
+}
 
 }  // namespace
 
@@ -66,6 +80,15 @@ void cFTP::RaiseProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
 // allows it. The cause of the failure stays the recorded error.
 void cFTP::DiscardRemote(const std::string& sRemote) {
   if (hConnection) hConnection->DeleteFile(sRemote);
+}
+
+// Gives a whole, checked upload its final name, replacing any file there.
+// If the server refuses the rename, the attempt fails and the temporary
+// file goes.
+bool cFTP::PublishUpload(const std::string& sTemporary, const std::string& sRemote) {
+  if (RenameFTPFile(sTemporary, sRemote)) return true;
+  DiscardRemote(sTemporary);
+  return false;
 }
 
 // The bytes go from the local file to libcurl on the transfer's own thread;
@@ -114,8 +137,9 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     return false;
   }
   int64_t length = info.st_size;
+  const std::string target = mTempUpload ? TemporaryName(sRemote) : sRemote;
   std::unique_ptr<inet::RemoteFile> remote =
-      hConnection->OpenFile(sRemote, inet::Access::kWrite, lTransferType);
+      hConnection->OpenFile(target, inet::Access::kWrite, lTransferType);
   if (!remote) {
     RecordLastError(kOpenPutLabel);
     return false;
@@ -124,7 +148,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
   if (!SendChunks(local.get(), *remote, length, label)) {
     RecordLastError(label);
     remote.reset();
-    DiscardRemote(sRemote);
+    DiscardRemote(target);
     Yield();
     return false;
   }
@@ -140,8 +164,9 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
   if (!confirmed) RecordLastError(label);
   remote.reset();
   confirmed =
-      confirmed && UploadStands(sRemote, length, !mCheckSource || LocalUnchanged(sLocal, info));
-  if (!confirmed) DiscardRemote(sRemote);
+      confirmed && UploadStands(target, length, !mCheckSource || LocalUnchanged(sLocal, info));
+  if (!confirmed) DiscardRemote(target);
+  if (confirmed && mTempUpload) confirmed = PublishUpload(target, sRemote);
   if (ShowTransferText) ShowTransferText(kClosedText);
   Yield();
   return confirmed;

@@ -53,8 +53,27 @@ TEST(ServerAddress, HostPortAndBracketedIpv6) {
   auto bareV6 = inet::ParseServerAddress("fe80::1");
   ASSERT_TRUE(bareV6);
   EXPECT_EQ(bareV6->port, 21);
-  for (const char* bad : {"", "host:", "host:0", "host:65536", "host:2x", "user@host", "host/path",
-                          "a b", "[::1", "[::1]x", "ftp://host"})
+  // The scheme chooses the protection and, for implicit TLS, the default port.
+  struct SchemeCase {
+    const char* text;
+    inet::Tls tls;
+    int port;
+    const char* url;
+  };
+  for (const SchemeCase& c :
+       {SchemeCase{"ftp://h", inet::Tls::kNone, 21, "ftp://h:21"},
+        SchemeCase{"FTPES://h:2121", inet::Tls::kExplicit, 2121, "ftp://h:2121"},
+        SchemeCase{"ftps://h", inet::Tls::kImplicit, 990, "ftps://h:990"},
+        SchemeCase{"ftps://[::1]:9990", inet::Tls::kImplicit, 9990, "ftps://[::1]:9990"}}) {
+    auto parsed = inet::ParseServerAddress(c.text);
+    ASSERT_TRUE(parsed) << c.text;
+    EXPECT_EQ(parsed->tls, c.tls) << c.text;
+    EXPECT_EQ(parsed->port, c.port) << c.text;
+    EXPECT_EQ(inet::ServerUrl(*parsed), c.url);
+  }
+  for (const char* bad :
+       {"", "host:", "host:0", "host:65536", "host:2x", "user@host", "host/path", "a b", "[::1",
+        "[::1]x", "ftp://", "sftp://host", "ftps://host/", "ftpes://ftp://host"})
     EXPECT_FALSE(inet::ParseServerAddress(bad)) << bad;
 }
 

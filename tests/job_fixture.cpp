@@ -59,11 +59,16 @@ std::vector<char*> Pointers(const std::vector<std::string>& texts) {
 }
 
 // Waits for the process group led by `pid`; kills the whole group when it
-// outlives kKillAfter. The exit status, or -1.
-int WaitOrKill(pid_t pid) {
+// outlives kKillAfter, or as soon as `killNow` says so. The exit status, or -1.
+int WaitOrKill(pid_t pid, const std::function<bool()>& killNow) {
   const auto deadline = std::chrono::steady_clock::now() + kKillAfter;
   int wstatus = 0;
   while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+    if (killNow && killNow()) {
+      kill(-pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+      return -1;
+    }
     if (std::chrono::steady_clock::now() > deadline) {
       kill(-pid, SIGKILL);
       waitpid(pid, &wstatus, 0);
@@ -108,6 +113,10 @@ std::string JobTest::TouchCommand(const std::string& marker) const {
 
 JobResult JobTest::Run(const std::vector<std::string>& args) const { return RunUnder({}, args); }
 
+JobResult JobTest::RunKilledWhen(const std::function<bool()>& killNow) const {
+  return Launch({program_.string()}, killNow);
+}
+
 JobResult JobTest::RunWithUnreachableDisplay(const std::vector<std::string>& args) const {
   return RunUnder({"/usr/bin/env", "DISPLAY=:97"}, args);
 }
@@ -135,7 +144,8 @@ JobResult JobTest::RunUnder(const std::vector<std::string>& wrapper,
   return Launch(argv);
 }
 
-JobResult JobTest::Launch(const std::vector<std::string>& argv) const {
+JobResult JobTest::Launch(const std::vector<std::string>& argv,
+                          const std::function<bool()>& killNow) const {
   const fs::path out = scratch.path() / "stdout", err = scratch.path() / "stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -161,7 +171,7 @@ JobResult JobTest::Launch(const std::vector<std::string>& argv) const {
   if (error != 0) throw std::system_error(error, std::generic_category(), "posix_spawn " + argv[0]);
 
   JobResult result;
-  result.status = WaitOrKill(pid);
+  result.status = WaitOrKill(pid, killNow);
   result.elapsed = std::chrono::steady_clock::now() - start;
   result.out = ReadIfThere(out);
   result.err = ReadIfThere(err);

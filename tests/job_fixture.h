@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ class JobTest : public ::testing::Test {
   // last word, or "$0" of a shell's -c text) itself.
   JobResult RunUnder(const std::vector<std::string>& wrapper,
                      const std::vector<std::string>& args) const;
+  // The same, killed with its whole process group once `killNow` returns
+  // true (asked every few milliseconds); its status is then -1.
+  JobResult RunKilledWhen(const std::function<bool()>& killNow) const;
   // The same on a virtual X display of its own, with no window manager.
   JobResult RunWithDisplay(const std::vector<std::string>& args = {}) const;
   // The same with DISPLAY naming an X display that is not there.
@@ -94,6 +98,7 @@ class JobTest : public ::testing::Test {
   TempDir scratch;  // captured output and follow-up markers
 
  private:
-  JobResult Launch(const std::vector<std::string>& argv) const;
+  JobResult Launch(const std::vector<std::string>& argv,
+                   const std::function<bool()>& killNow = {}) const;
   std::filesystem::path program_;
 };

@@ -42,6 +42,13 @@ std::string OneLine(const char* data, size_t size) {
 
 size_t DiscardBytes(char*, size_t size, size_t count, void*) { return size * count; }
 
+// libcurl 7.87 and 7.88 accept an active-mode data connection without
+// putting TLS on it (mended in 8.0.0): no transfer rather than one in clear.
+bool ActiveTlsWorks() {
+  constexpr unsigned kFirstGoodVersion = 0x080000;
+  return curl_version_info(CURLVERSION_NOW)->version_num >= kFirstGoodVersion;
+}
+
 }  // namespace
 
 std::unique_ptr<Session> Session::Open() {
@@ -84,6 +91,10 @@ void Connection::CloseYielding() {
 }
 
 std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
+  if (request.server.tls != Tls::kNone && !request.passive && !ActiveTlsWorks()) {
+    SetLastError(kActiveTlsUnsupported);
+    return nullptr;
+  }
   std::unique_ptr<Connection> connection(new Connection(request));
   if (!connection->multi_ || !connection->easy_) {
     SetLastError(kInternalError);
@@ -132,7 +143,7 @@ void Connection::Prepare(const std::string& urlPath) {
   setup_ = CURLE_OK;
   const Timeouts& t = request_.timeouts;
   Option(CURLOPT_URL, (base_url_ + urlPath).c_str());
-  Option(CURLOPT_PROTOCOLS_STR, "ftp");
+  Option(CURLOPT_PROTOCOLS_STR, request_.server.tls == Tls::kImplicit ? "ftps" : "ftp");
   Option(CURLOPT_USERNAME, request_.user.c_str());
   Option(CURLOPT_PASSWORD, request_.password.c_str());
   Option(CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -148,6 +159,24 @@ void Connection::Prepare(const std::string& urlPath) {
   Option(CURLOPT_HEADERFUNCTION, &Connection::OnReplyLine);
   Option(CURLOPT_HEADERDATA, this);
   if (!request_.passive) Option(CURLOPT_FTPPORT, "-");
+  if (request_.server.tls != Tls::kNone) PrepareTls();
+}
+
+// TLS for the login and every data connection, or no connection at all:
+// with CURLUSESSL_ALL libcurl never goes on in clear. The data connections
+// resume the control connection's TLS session (libcurl's session cache,
+// on by default), as many servers demand.
+void Connection::PrepareTls() {
+  Option(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+  Option(CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  const CertificateCheck& check = request_.certificate;
+  // Only the file is replaced: the system's certificates stay trusted
+  // through libcurl's CA directory.
+  if (!check.caFile.empty()) Option(CURLOPT_CAINFO, check.caFile.c_str());
+  if (!check.verify) {
+    Option(CURLOPT_SSL_VERIFYPEER, 0L);
+    Option(CURLOPT_SSL_VERIFYHOST, 0L);
+  }
 }
 
 // False, with the operation done and failed, when an option was refused or
@@ -220,6 +249,12 @@ void Connection::YieldIfDue() {
 
 bool Connection::Fail(CURLcode result) {
   SetLastResponse(last_reply_);
+  long verifyResult = 0;
+  if (result == CURLE_PEER_FAILED_VERIFICATION &&
+      curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK) {
+    SetLastError(ErrorFromCertificate(verifyResult));
+    return false;
+  }
   SetLastError(ErrorFromCurl(result));
   return false;
 }

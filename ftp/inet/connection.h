@@ -45,12 +45,19 @@ struct RemoteStat {
   int64_t mtime = -1;  // MDTM, seconds since the epoch
 };
 
+// How a server's certificate is checked when the connection uses TLS.
+struct CertificateCheck {
+  bool verify = true;  // against the trusted certificates and the host name
+  std::string caFile;  // trusted beside the system's certificates, when given
+};
+
 struct ConnectRequest {
   ServerAddress server;
   std::string user;
   std::string password;
   bool passive = false;
   Timeouts timeouts;
+  CertificateCheck certificate;
   // Lets the caller's window handle its events while an operation waits on
   // the network (connecting, a command's reply, a stalled transfer, QUIT).
   std::function<void()> yield;
@@ -111,6 +118,7 @@ class Connection {
     const CURLcode result = curl_easy_setopt(easy_, option, value);
     if (result != CURLE_OK && setup_ == CURLE_OK) setup_ = result;
   }
+  void PrepareTls();
   bool Quote(const std::vector<std::string>& commands);
   bool Perform();
   // Runs the started transfer until it ends or `stop` returns true.

@@ -35,7 +35,34 @@ constexpr Message kMessages[] = {
     {kCannotConnect, "A connection with the server could not be established."},
     {kConnectionAborted, "The connection with the server ended unexpectedly."},
     {kInvalidServerResponse, "The server sent a reply that is not valid FTP."},
+    {kActiveTlsUnsupported,
+     "TLS: this system's FTP library cannot protect the data connections of active mode; use "
+     "passive mode (mode=PASIVE)."},
+    {kCertificateDate,
+     "TLS certificate: the server's certificate has expired or is not yet valid."},
+    {kCertificateName, "TLS certificate: the server's certificate is for another host name."},
+    {kCertificateIssuer,
+     "TLS certificate: the server's certificate is from an unknown issuer (trust it with "
+     "cafile)."},
+    {kCertificateInvalid, "TLS certificate: the server's certificate could not be verified."},
+    {kTlsNotOffered, "TLS: the server offers no TLS; nothing was sent in clear."},
+    {kTlsHandshake, "TLS: the handshake with the server failed."},
+    {kCaFileUnreadable, "TLS: the certificate file named by cafile cannot be read."},
 };
+
+// OpenSSL's verification results (X509_V_ERR_*), as libcurl passes them on.
+constexpr long kVerifyOk = 0;
+constexpr long kVerifyUnspecified = 1;
+constexpr long kVerifyNotYetValid = 9;
+constexpr long kVerifyExpired = 10;
+constexpr long kVerifyIssuerUnknown[] = {
+    2,   // unable to get issuer certificate
+    18,  // self-signed certificate
+    19,  // self-signed certificate in the chain
+    20,  // unable to get local issuer certificate
+    21,  // unable to verify the first certificate
+};
+constexpr long kVerifyHostMismatch = 62;
 
 }  // namespace
 
@@ -87,9 +114,31 @@ int32_t ErrorFromCurl(CURLcode result) {
       return kWriteFault;
     case CURLE_READ_ERROR:
       return kReadFault;
+    case CURLE_USE_SSL_FAILED:
+      return kTlsNotOffered;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+      return kTlsHandshake;
+    case CURLE_SSL_CACERT_BADFILE:
+      return kCaFileUnreadable;
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return kCertificateInvalid;
     default:
       return kInternalError;
   }
+}
+
+int32_t ErrorFromCertificate(long verifyResult) {
+  if (verifyResult == kVerifyNotYetValid || verifyResult == kVerifyExpired) return kCertificateDate;
+  for (long issuer : kVerifyIssuerUnknown)
+    if (verifyResult == issuer) return kCertificateIssuer;
+  // libcurl checks the host name itself once the chain is accepted, leaving
+  // the result as it was before the check ("OK" or "unspecified").
+  if (verifyResult == kVerifyHostMismatch || verifyResult == kVerifyOk ||
+      verifyResult == kVerifyUnspecified)
+    return kCertificateName;
+  return kCertificateInvalid;
 }
 
 int32_t ErrorFromErrno(int err) {

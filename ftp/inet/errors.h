@@ -28,9 +28,17 @@ enum ErrorCode : int32_t {
   kInternalError = 12004,
   kNameNotResolved = 12007,
   kLoginFailure = 12015,
+  kActiveTlsUnsupported = 12016,  // TLS asked for in active mode, which cannot have it here
   kCannotConnect = 12029,
   kConnectionAborted = 12030,
+  kCertificateDate = 12037,    // expired or not yet valid
+  kCertificateName = 12038,    // issued for another host name
+  kCertificateIssuer = 12045,  // from an issuer nobody trusts here
+  kCertificateInvalid = 12055,
+  kTlsNotOffered = 12059,  // the server refused AUTH TLS
   kInvalidServerResponse = 12152,
+  kTlsHandshake = 12157,
+  kCaFileUnreadable = 12169,
 };
 
 // Our message for a code, or "" for a code we have no message for.
@@ -38,6 +46,10 @@ std::string_view ErrorMessage(int32_t code);
 
 // The code that stands for a libcurl result.
 int32_t ErrorFromCurl(CURLcode result);
+
+// The code for a certificate that failed its check, from the TLS library's
+// verification result (CURLINFO_SSL_VERIFYRESULT).
+int32_t ErrorFromCertificate(long verifyResult);
 
 // The code that stands for a failed local file operation (errno).
 int32_t ErrorFromErrno(int err);

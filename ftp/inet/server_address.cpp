@@ -1,6 +1,7 @@
 #include "server_address.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace inet {
@@ -8,6 +9,33 @@ namespace inet {
 namespace {
 
 constexpr int kDefaultFtpPort = 21;
+constexpr int kDefaultImplicitTlsPort = 990;
+
+struct Scheme {
+  std::string_view prefix;
+  Tls tls;
+};
+constexpr Scheme kSchemes[] = {
+    {"ftp://", Tls::kNone}, {"ftpes://", Tls::kExplicit}, {"ftps://", Tls::kImplicit}};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) ==
+                  std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+// Takes a known scheme off the front of `text`; plain FTP without one.
+Tls TakeScheme(std::string_view& text) {
+  for (const Scheme& scheme : kSchemes) {
+    if (StartsWithNoCase(text, scheme.prefix)) {
+      text.remove_prefix(scheme.prefix.size());
+      return scheme.tls;
+    }
+  }
+  return Tls::kNone;
+}
 
 // Host names, IPv4 and IPv6 addresses (with an optional zone) only: anything
 // else could change the meaning of the URL that libcurl is given.
@@ -33,6 +61,7 @@ std::optional<int> ParsePort(std::string_view text) {
 
 std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
   ServerAddress server;
+  server.tls = TakeScheme(text);
   std::string_view host = text;
   std::string_view port;
   if (!text.empty() && text.front() == '[') {
@@ -53,7 +82,7 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
   }
   if (!IsHostText(host)) return std::nullopt;
   server.host = std::string(host);
-  server.port = kDefaultFtpPort;
+  server.port = server.tls == Tls::kImplicit ? kDefaultImplicitTlsPort : kDefaultFtpPort;
   if (!port.empty()) {
     std::optional<int> number = ParsePort(port);
     if (!number) return std::nullopt;
@@ -65,7 +94,8 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
 std::string ServerUrl(const ServerAddress& server) {
   bool ipv6 = server.host.find(':') != std::string::npos;
   std::string host = ipv6 ? "[" + server.host + "]" : server.host;
-  return "ftp://" + host + ":" + std::to_string(server.port);
+  const char* scheme = server.tls == Tls::kImplicit ? "ftps://" : "ftp://";
+  return scheme + host + ":" + std::to_string(server.port);
 }
 
 }  // namespace inet

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "listed_names.h"
 #include "inet/remote_path.h"
+#include "listed_names.h"
 #include "rwini1.h"
 #include "wildcard.h"
 
