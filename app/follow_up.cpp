@@ -3,9 +3,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 extern char** environ;
@@ -13,6 +17,46 @@ extern char** environ;
 namespace {
 
 constexpr int kFirstPrivateFd = STDERR_FILENO + 1;
+
+// The shell's own words, which name no program to look for.
+constexpr std::string_view kShellWords[] = {
+    "!",       ".",       ":",        "[",    "alias",    "bg",     "break",  "case",
+    "cd",      "command", "continue", "do",   "done",     "echo",   "elif",   "else",
+    "esac",    "eval",    "exec",     "exit", "export",   "false",  "fc",     "fg",
+    "fi",      "for",     "getopts",  "hash", "if",       "in",     "jobs",   "kill",
+    "local",   "printf",  "pwd",      "read", "readonly", "return", "set",    "shift",
+    "test",    "then",    "times",    "trap", "true",     "type",   "ulimit", "umask",
+    "unalias", "unset",   "until",    "wait", "while",    "{",      "}"};
+// Characters that end the first word, and those within it that only the
+// shell can resolve (quoting, expansions, patterns, assignments, comments).
+constexpr std::string_view kWordEnd = " \t\n;&|<>()";
+constexpr std::string_view kShellSyntax = "\"'\\$`*?[]~={}#!";
+// The shell's search path when PATH is not set.
+constexpr char kDefaultPath[] = "/usr/local/bin:/usr/bin:/bin";
+
+bool IsShellWord(std::string_view word) {
+  return std::ranges::find(kShellWords, word) != std::end(kShellWords);
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+// The first of PATH's directories that holds `word` as an executable file;
+// an empty entry is the working directory, as for the shell.
+bool FoundOnPath(const std::string& word) {
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path ? path : kDefaultPath;
+  for (;;) {
+    const size_t colon = dirs.find(':');
+    const std::string dir(dirs.substr(0, colon));
+    if (IsExecutableFile((dir.empty() ? "." : dir) + "/" + word)) return true;
+    if (colon == std::string_view::npos) return false;
+    dirs.remove_prefix(colon + 1);
+  }
+}
 
 // Owns the two attribute objects posix_spawn needs; each setter returns an
 // error number, 0 on success.
@@ -69,8 +113,22 @@ class SpawnSetup {
 
 }  // namespace
 
+bool CommandProgramFound(const std::string& commandLine, std::string& errorText) {
+  const size_t start = commandLine.find_first_not_of(" \t\n");
+  if (start == std::string::npos) return true;
+  const size_t end = commandLine.find_first_of(kWordEnd, start);
+  const std::string word = commandLine.substr(start, end == std::string::npos ? end : end - start);
+  if (word.empty() || word.find_first_of(kShellSyntax) != std::string::npos || IsShellWord(word))
+    return true;
+  const bool found =
+      word.find('/') != std::string::npos ? IsExecutableFile(word) : FoundOnPath(word);
+  if (!found) errorText = word + ": not found";
+  return found;
+}
+
 bool StartFollowUpCommand(const std::string& commandLine, std::string& errorText,
                           const std::string& shell) {
+  if (!CommandProgramFound(commandLine, errorText)) return false;
   SpawnSetup setup;
   int error = setup.Configure();
   if (error == 0) error = setup.Spawn(shell, commandLine);

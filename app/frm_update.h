@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -113,6 +114,8 @@ class FrmUpdate : public QWidget {
 
  protected:
   bool event(QEvent* e) override;
+  // The window's own close button ends the run as "Zapri" does.
+  void closeEvent(QCloseEvent* e) override;
 
  private slots:
   // "Zapri": ends the program at once, whatever the job is doing.
@@ -126,13 +129,18 @@ class FrmUpdate : public QWidget {
   void SetupUi();
 
   void ReadJob();
+  void CheckSettingsFile();
   [[noreturn]] void RunJob(std::string sExtraLine);
+  void TakeJobOrEnd();
   void ReportConnectionFailure();
   [[noreturn]] void RefuseCutDirectory();
   void StartFollowUps();
   void ShowStatus(const std::string& text);
   void ReportToConsole(const std::string& text);
   void NoteOutcome(int status);
+  // A pause of the job that keeps the window served throughout.
+  void Wait(std::chrono::milliseconds length);
+  void ReportDeleteFailure(const std::string& path, const std::string& reason);
   [[noreturn]] void EndProgram(int status);
   // Runs `transfer` until it succeeds, at most three times, reconnecting
   // between attempts; `errorText` tells what went wrong when the client
@@ -168,6 +176,8 @@ class FrmUpdate : public QWidget {
 
   // The first failure decides the exit status.
   int mOutcome = 0;
+  // Why the settings file could not be read; empty when it could.
+  std::string mSettingsProblem;
   // Without a display nobody sees the window: status texts also go to
   // standard output, for the scheduler's mail or the journal.
   bool mEchoStatus = false;

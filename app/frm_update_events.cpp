@@ -2,6 +2,7 @@
 // window's own thread, and what the window does with the events it gets.
 #include "frm_update.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
@@ -48,6 +49,13 @@ void FrmUpdate::YieldWhenDue() {
 // The mode label keeps the size of its word: a new caption asks the window
 // for a new layout while it is shown, and a caption set before the window
 // appears is measured when it is shown.
+// Hiding the window would leave the job running unseen, deleting sources
+// and starting commands nobody expects any more.
+void FrmUpdate::closeEvent(QCloseEvent* e) {
+  e->accept();
+  Command3_Click();
+}
+
 bool FrmUpdate::event(QEvent* e) {
   const bool remeasure = e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show;
   if (remeasure && Lblmode) Lblmode->adjustSize();

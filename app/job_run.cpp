@@ -3,10 +3,12 @@
 
 #include "exit_status.h"
 #include "follow_up.h"
+#include "job_lock.h"
 #include "present_value.h"
 #include "rwini1.h"
 #include "text.h"
 #include "transfer_log.h"
+#include "yielding_wait.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <thread>
 
 namespace {
 
@@ -26,6 +27,13 @@ constexpr auto kPauseBeforeCommands = std::chrono::milliseconds(5000);
 constexpr char kNoVerifyWarning[] =
     "kestrin: warning: tlsverify=NO: the server's certificate is not checked, so the server "
     "is not known to be the one named in FTPURL.";
+
+// The directory that a download into `localDir` + name writes to: the
+// local directory text may end in part of a name.
+std::string DirectoryPart(const std::string& localDir) {
+  const size_t slash = localDir.rfind('/');
+  return slash == std::string::npos ? "" : localDir.substr(0, slash + 1);
+}
 
 }  // namespace
 
@@ -53,6 +61,8 @@ void FrmUpdate::Form_Activate() {
 
 void FrmUpdate::RunJob(std::string sExtraLine) {
   if (!mCutDirectoryKey.empty()) RefuseCutDirectory();
+  TakeJobOrEnd();
+  cFTP::RemoveAbandonedDownloads(DirectoryPart(textLDIR->text().toStdString()));
   // Once a run, so that a scheduler's mail keeps reminding of it.
   if (!mTlsVerify) ReportToConsole(kNoVerifyWarning);
   if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
@@ -71,17 +81,37 @@ void FrmUpdate::RunJob(std::string sExtraLine) {
   Yield();
   mFTP->CloseConnection();
   Yield();
-  std::this_thread::sleep_for(kPauseBeforeCommands);
+  Wait(kPauseBeforeCommands);
   StartFollowUps();
   EndProgram(mOutcome);
 }
 
+// A second start of a job that is running moves nothing: it says so and
+// ends at once.
+void FrmUpdate::TakeJobOrEnd() {
+  std::string error;
+  switch (TakeJobLock(mIniFile, mSection, error)) {
+    case JobLock::kTaken:
+      return;
+    case JobLock::kBusy:
+      error = "job " + mSection + " of " + mIniFile + " is already running";
+      break;
+    case JobLock::kFailed:
+      error = "cannot make sure that job " + mSection + " runs once: " + error;
+      break;
+  }
+  ShowStatus(kFailureStatus + error);
+  ReportToConsole("kestrin: " + error + "; nothing moved");
+  EndProgram(kExitRunFailure);
+}
+
 // A run that could not even connect must not look like a quiet success.
+// When the settings could not be read, that is what the status line says.
 void FrmUpdate::ReportConnectionFailure() {
   const std::string error = mFTP->GetLastErrorMessage();
-  ShowStatus(kFailureStatus + error);
-  AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
   NoteOutcome(kExitNoConnection);
+  ShowStatus(kFailureStatus + (mSettingsProblem.empty() ? error : mSettingsProblem));
+  AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
 }
 
 // A directory cut short is another directory: files would land beside the
@@ -112,14 +142,18 @@ void FrmUpdate::StartFollowUps() {
   }
 }
 
+// A record that is missing from the log fails the run.
 bool FrmUpdate::AppendOrReport(const std::string& record) {
   if (AppendLogRecord(record)) return true;
   ReportToConsole("kestrin: could not write the log record: " + record);
+  NoteOutcome(kExitFileFailed);
   return false;
 }
 
 // Names and server replies may hold control characters: written raw, a
-// line break would make a status line of its own.
+// line break would make a status line of its own. The echo is a courtesy: a
+// reader that went away (a closed pipe) must not stop the job, so its write
+// errors are let go.
 void FrmUpdate::ShowStatus(const std::string& text) {
   const std::string shown = EscapeControlCharacters(text);
   Label3->setText(QString::fromStdString(shown));
@@ -135,6 +169,10 @@ void FrmUpdate::ReportToConsole(const std::string& text) {
 
 void FrmUpdate::NoteOutcome(int status) {
   if (mOutcome == kExitOk) mOutcome = status;
+}
+
+void FrmUpdate::Wait(std::chrono::milliseconds length) {
+  WaitYielding(length, [this] { Yield(); });
 }
 
 void FrmUpdate::Command3_Click() { EndProgram(kExitClosed); }

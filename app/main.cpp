@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +22,10 @@ constexpr char kUsage[] =
     "Runs one FTP transfer job of kestrin.ini, which lies beside the program,\n"
     "and ends. SECTION names the job section; without it, IZBRANO in section\n"
     "PROGRAM does. An extra transfer line (pattern, direction, DEL) may follow.\n"
-    "Exit status: 0 all files moved, 1 a file failed, 2 no connection,\n"
-    "3 closed by the user, 4 a follow-up command or the run failed.\n";
+    "Exit status: 0 all files moved, 1 a file failed, a source could not be\n"
+    "deleted or a log record not written, 2 no connection, 3 closed by the user,\n"
+    "4 a follow-up command could not be started, the job was already running\n"
+    "or the run failed.\n";
 
 std::string JoinArguments(int argc, char** argv) {
   std::string text;
@@ -57,6 +60,15 @@ void ChoosePlatform() {
   setenv("QT_QPA_PLATFORM", platforms, 1);
 }
 
+// Standard error carries the program's own words, and a good run leaves it
+// empty for the scheduler's mail: Qt's own notices (such as the missing
+// runtime directory of a run under cron) stay off it. Its critical and
+// fatal messages still go there.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg)
+    std::fprintf(stderr, "kestrin: %s\n", message.toLocal8Bit().constData());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +81,9 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   std::set_terminate(EndOnUncaughtFailure);
+  // A reader of the status echo that goes away must not end the job.
+  std::signal(SIGPIPE, SIG_IGN);
+  qInstallMessageHandler(QtMessages);
   ChoosePlatform();
   std::setlocale(LC_ALL, "");
 

@@ -5,6 +5,12 @@
 #include "program_dir.h"
 #include "rwini1.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,11 +61,26 @@ void FrmUpdate::ReadJob() {
   mFTP->SetTempUpload(ReadINI(mSection, "tempupload", mIniFile) == kTempUploadValue);
 }
 
+// Unread settings would show only as a server name that cannot be
+// resolved: the file is named, with the reason, before that happens.
+void FrmUpdate::CheckSettingsFile() {
+  const int fd = ::open(mIniFile.c_str(), O_RDONLY | O_CLOEXEC);
+  int err = fd < 0 ? errno : 0;
+  char first;
+  if (fd >= 0 && ::read(fd, &first, 1) < 0) err = errno;
+  if (fd >= 0) ::close(fd);
+  if (err == 0) return;
+  mSettingsProblem = "cannot read the settings file " + mIniFile + ": " + std::strerror(err);
+  ShowStatus(kFailureStatus + mSettingsProblem);
+  ReportToConsole("kestrin: " + mSettingsProblem);
+}
+
 void FrmUpdate::AttachClient(cFTP& client) {
   client.FileTransferProgress = [this](int64_t current, int64_t total) {
     mFTP_FileTransferProgress(current, total);
   };
   client.YieldToWindow = [this] { YieldWhenDue(); };
+  client.YieldWhileBlocked = [this] { Yield(); };
   // The upload's closing texts stand for a second each: the next yield
   // must show them.
   client.ShowTransferText = [this](const std::string& text) {
@@ -71,6 +92,7 @@ void FrmUpdate::AttachClient(cFTP& client) {
 void FrmUpdate::Form_Load() {
   mEchoStatus = IsHeadless();
   if (mIniFile.empty()) mIniFile = ProgramDirectory() + "/" + kIniFileName;
+  CheckSettingsFile();
   mSection = ReadINI(kProgramSection, kSelectedKey, mIniFile);
   // The client comes first: reading a job hands it part of the settings.
   mFTP = std::make_unique<cFTP>();

@@ -15,8 +15,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <thread>
+#include <cstring>
 
 namespace {
 
@@ -34,8 +35,6 @@ constexpr char kDownloadStart[] = "Status: prenos iz strežnika...";
 constexpr char kTransferDone[] = "Status: Prenos je končan.";
 constexpr char kProgramFileRefusal[] = "A download may not replace the program's own file ";
 
-void Pause(milliseconds length) { std::this_thread::sleep_for(length); }
-
 }  // namespace
 
 // The download's failure text has a blank after the colon.
@@ -50,12 +49,12 @@ bool FrmUpdate::TryThreeTimes(const std::string& startText, const std::function<
     if (ok || attemptsLeft == 0) break;
     ShowStatus(errorText ? errorText() : mFTP->GetLastErrorMessage());
     Yield();
-    Pause(kPauseAfterFailedAttempt);
+    Wait(kPauseAfterFailedAttempt);
     mFTP->CloseConnection();
     mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword);
     Yield();
     mFTP->SetFTPDirectory(kRootDirectory);
-    Pause(kPauseAfterReconnect);
+    Wait(kPauseAfterReconnect);
     ShowStatus(startText);
     Yield();
   }
@@ -75,13 +74,22 @@ bool FrmUpdate::RecordFailure(const std::string& prefix, const std::string& sour
 void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
                        const std::string& destination, const std::string& error) {
   if (!RecordFailure(prefix, source, destination, error)) return;
-  Pause(kPauseBeforeEnd);
+  Wait(kPauseBeforeEnd);
   EndProgram(mOutcome);
 }
 
 void FrmUpdate::GiveUp(const std::string& prefix, const std::string& source,
                        const std::string& destination) {
   GiveUp(prefix, source, destination, mFTP->GetLastErrorMessage());
+}
+
+// The file moved, but its source stays and will move again next time: the
+// run must not look like a success.
+void FrmUpdate::ReportDeleteFailure(const std::string& path, const std::string& reason) {
+  const std::string text = "could not delete " + path + ": " + reason;
+  ShowStatus(kFailureStatus + text);
+  ReportToConsole("kestrin: " + text);
+  NoteOutcome(kExitFileFailed);
 }
 
 // The current file: its timer starts, its paths on both sides.
@@ -92,6 +100,7 @@ void FrmUpdate::StartFile(const std::string& startText, std::string& remotePath,
   mStartTime = mClock();
   ShowStatus(startText);
   mFTP->SetFTPDirectory(kRootDirectory);
+  mFTP->SetSourceCheck(Chkbrisi->isChecked());
 }
 
 // A file whose move can never succeed fails at once, without attempts, and
@@ -137,7 +146,7 @@ void FrmUpdate::upload() {
   std::string remotePath, localPath;
   StartFile(kUploadStart, remotePath, localPath);
   if (RefusedAtOnce(kFailureStatus, localPath, remotePath, false)) return;
-  Pause(kPauseBeforeFirstAttempt);
+  Wait(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
     GiveUp(kFailureStatus, localPath, remotePath);
   } else {
@@ -145,8 +154,9 @@ void FrmUpdate::upload() {
     Yield();
     // The source goes only once its record is written: a log without
     // the record must never go with a file that is gone.
-    if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked())
-      ::unlink(localPath.c_str());
+    if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked() &&
+        ::unlink(localPath.c_str()) != 0)
+      ReportDeleteFailure(localPath, std::strerror(errno));
     Yield();
   }
   Yield();
@@ -157,14 +167,15 @@ void FrmUpdate::download() {
   StartFile(kDownloadStart, remotePath, localPath);
   if (RefusedAtOnce(DownloadFailureStatus(), remotePath, localPath, true)) return;
   Yield();
-  Pause(kPauseBeforeFirstAttempt);
+  Wait(kPauseBeforeFirstAttempt);
   if (!TryThreeTimes(kDownloadStart,
                      [&] { return mFTP->FTPDownloadFile(localPath, remotePath, mFile); })) {
     GiveUp(DownloadFailureStatus(), remotePath, localPath);
   } else {
     ShowStatus(kTransferDone);
-    if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked())
-      mFTP->DeleteFTPFile(remotePath);
+    if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked() &&
+        !mFTP->DeleteFTPFile(remotePath))
+      ReportDeleteFailure(remotePath, mFTP->GetLastErrorMessage());
     Yield();
   }
   Yield();

@@ -52,8 +52,8 @@ bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
     RecordFTPError(inet::kNameNotResolved, kLabel);
     return false;
   }
-  inet::ConnectRequest request{*server,   sUser,       sPassword, lConnectFlags == kPassive,
-                               mTimeouts, mCertificate};
+  inet::ConnectRequest request{*server,   sUser,        sPassword,        lConnectFlags == kPassive,
+                               mTimeouts, mCertificate, YieldWhileBlocked};
   hConnection = hSession->Connect(request);
   return Check(hConnection != nullptr, kLabel);
 }

@@ -30,6 +30,8 @@ class cFTP {
   // Removes the hidden temporary file of a download still running, for a
   // program that ends in the middle of one without tearing anything down.
   static void RemoveUnfinishedDownload();
+  // Removes the temporary files that killed runs left in a local directory.
+  static void RemoveAbandonedDownloads(const std::string& sLocalDir);
   void CloseConnection();
   bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
   bool RenameFTPFile(const std::string& sExisting, const std::string& sNewName);
@@ -64,6 +66,9 @@ class cFTP {
   void SetTransferBinary() { lTransferType = inet::TransferType::kBinary; }
   void SetModeActive() { lConnectFlags = kActive; }
   void SetModePassive() { lConnectFlags = kPassive; }
+  // With the source deleted after its transfer, a transfer whose source
+  // changed while it ran must fail: the change would be lost with it.
+  void SetSourceCheck(bool on) { mCheckSource = on; }
   // For TLS connections: a file of certificates trusted beside the system's
   // ("" for none), and whether the server's certificate is checked at all.
   void SetCaFile(const std::string& sCaFile) { mCertificate.caFile = sCaFile; }
@@ -75,6 +80,9 @@ class cFTP {
   std::function<void(int64_t lCurrentBytes, int64_t lTotalBytes)> FileTransferProgress;
   // Lets the window process its pending events during a streamed transfer.
   std::function<void()> YieldToWindow;
+  // Lets the window process its events while a call waits: on the network,
+  // or in a pause. Called every few milliseconds of such a wait.
+  std::function<void()> YieldWhileBlocked;
   // Shows the streamed upload's closing texts in the window.
   std::function<void(const std::string&)> ShowTransferText;
 
@@ -99,7 +107,10 @@ class cFTP {
   bool ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
                      std::string& label);
   void DiscardRemote(const std::string& sRemote);
-  bool PublishUpload(const std::string& sTemporary, const std::string& sRemote, int64_t length);
+  bool UploadStands(const std::string& sRemote, int64_t length, bool sourceUnchanged);
+  bool StatRemote(const std::string& sRemote, bool withTime, inet::RemoteStat& stat);
+  bool DownloadStands(const std::string& sRemote, int64_t size, const inet::RemoteStat& before);
+  bool PublishUpload(const std::string& sTemporary, const std::string& sRemote);
   bool TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label);
 
   std::unique_ptr<inet::Session> hSession;
@@ -108,6 +119,7 @@ class cFTP {
   ConnectFlags lConnectFlags = kActive;
   std::string sLastError;
   inet::Timeouts mTimeouts;
+  bool mCheckSource = false;
   inet::CertificateCheck mCertificate;
   bool mTempUpload = false;
 };

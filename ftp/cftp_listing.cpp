@@ -66,9 +66,9 @@ int64_t cFTP::RemoteSize(const std::string& sRemote) {
 
 int64_t cFTP::ExpectedSize(const std::string& sRemote, const ListedFile& listed) {
   if (!listed.is_link && listed.size >= 0) return listed.size;
-  if (listed.is_link && hConnection) {
-    int64_t size = hConnection->FileSize(sRemote);
-    if (size >= 0) return size;
-  }
+  // SIZE follows the link to its target.
+  inet::RemoteStat stat;
+  if (listed.is_link && hConnection && hConnection->Stat(sRemote, false, stat) && stat.size >= 0)
+    return stat.size;
   return RemoteSize(sRemote);
 }

@@ -5,12 +5,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
 #include "cftp.h"
 #include "inet/errors.h"
 #include "posix_io.h"
 #include "text.h"
+#include "yielding_wait.h"
 
 namespace {
 
@@ -27,12 +27,26 @@ const std::string kLastReadLabel = "InternetReadFile2";
 const std::string kLocalOpenLabel = "CreateFile";
 const std::string kLocalReadLabel = "ReadFile";
 const std::string kLocalWriteLabel = "WriteFile";
+// Asking the server what it holds of a file after or before its transfer.
 const std::string kSizeLabel = "FtpGetFileSize";
 
 constexpr char kTemporarySuffix[] = ".kestrin-part";
 
 const char kEndText[] = "Konec.";
 const char kClosedText[] = "INTERNET CLOSE";
+
+// True when `path` still names the file `before` described, with the same
+// size and modification time: nothing grew, shrank, was written or replaced.
+bool LocalUnchanged(const std::string& path, const struct stat& before) {
+  struct stat now {};
+  return ::stat(path.c_str(), &now) == 0 && now.st_dev == before.st_dev &&
+         now.st_ino == before.st_ino && now.st_size == before.st_size &&
+         now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+         now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+}
+
+// -1 stands for what the server does not say, and matches anything.
+bool Agrees(int64_t known, int64_t other) { return known < 0 || other < 0 || known == other; }
 
 // The name an upload travels under with tempupload, in the same directory:
 // "a.csv" becomes ".a.csv.kestrin-part". The leading dot hides it from the
@@ -50,6 +64,10 @@ std::string TemporaryName(const std::string& sRemote) {
 
 void cFTP::RemoveUnfinishedDownload() { inet::RemoveUnfinishedDownload(); }
 
+void cFTP::RemoveAbandonedDownloads(const std::string& sLocalDir) {
+  inet::RemoveAbandonedDownloads(sLocalDir);
+}
+
 void cFTP::Yield() {
   if (YieldToWindow) YieldToWindow();
 }
@@ -64,19 +82,11 @@ void cFTP::DiscardRemote(const std::string& sRemote) {
   if (hConnection) hConnection->DeleteFile(sRemote);
 }
 
-// Gives a whole upload its final name, replacing any file there. If the
-// server holds another size than was sent, or refuses the rename, the
-// attempt fails and the temporary file goes.
-bool cFTP::PublishUpload(const std::string& sTemporary, const std::string& sRemote,
-                         int64_t length) {
-  int64_t size = -1;
-  if (!hConnection->FileSize(sTemporary, size)) {
-    RecordLastError(kSizeLabel);
-  } else if (size != length) {
-    RecordFTPError(inet::kConnectionAborted, kSizeLabel);
-  } else if (RenameFTPFile(sTemporary, sRemote)) {
-    return true;
-  }
+// Gives a whole, checked upload its final name, replacing any file there.
+// If the server refuses the rename, the attempt fails and the temporary
+// file goes.
+bool cFTP::PublishUpload(const std::string& sTemporary, const std::string& sRemote) {
+  if (RenameFTPFile(sTemporary, sRemote)) return true;
   DiscardRemote(sTemporary);
   return false;
 }
@@ -146,21 +156,53 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
   local.reset();
   if (ShowTransferText) ShowTransferText(kEndText);
   Yield();
-  std::this_thread::sleep_for(kPauseBeforeClose);
+  WaitYielding(kPauseBeforeClose, YieldWhileBlocked);
   Yield();
   Yield();
   // Only the server's confirmation of the whole file makes it a success.
   bool confirmed = remote->Finish();
-  if (!confirmed) {
-    RecordLastError(label);
-    remote.reset();
-    DiscardRemote(target);
-  }
+  if (!confirmed) RecordLastError(label);
   remote.reset();
-  if (confirmed && mTempUpload) confirmed = PublishUpload(target, sRemote, length);
+  confirmed =
+      confirmed && UploadStands(target, length, !mCheckSource || LocalUnchanged(sLocal, info));
+  if (!confirmed) DiscardRemote(target);
+  if (confirmed && mTempUpload) confirmed = PublishUpload(target, sRemote);
   if (ShowTransferText) ShowTransferText(kClosedText);
   Yield();
   return confirmed;
+}
+
+// The completion reply alone is not believed: the server must hold as many
+// bytes as were sent, where it can say (an ASCII transfer may change line
+// ends, and so the size), and a source to be deleted must still be what
+// was read.
+bool cFTP::UploadStands(const std::string& sRemote, int64_t length, bool sourceUnchanged) {
+  if (!sourceUnchanged) {
+    RecordFTPError(inet::kSourceChanged, kLocalReadLabel);
+    return false;
+  }
+  inet::RemoteStat held;
+  if (!StatRemote(sRemote, false, held)) return false;
+  if (lTransferType == inet::TransferType::kAscii || Agrees(held.size, length)) return true;
+  RecordFTPError(inet::kSizeMismatch, kSizeLabel);
+  return false;
+}
+
+bool cFTP::StatRemote(const std::string& sRemote, bool withTime, inet::RemoteStat& stat) {
+  return Connected(kSizeLabel) && Check(hConnection->Stat(sRemote, withTime, stat), kSizeLabel);
+}
+
+// A remote source to be deleted must be the file that was listed and read:
+// the same size throughout, and the same modification time where the
+// server tells it.
+bool cFTP::DownloadStands(const std::string& sRemote, int64_t size,
+                          const inet::RemoteStat& before) {
+  inet::RemoteStat after;
+  if (!StatRemote(sRemote, true, after)) return false;
+  if (Agrees(before.size, size) && Agrees(after.size, size) && Agrees(before.mtime, after.mtime))
+    return true;
+  RecordFTPError(inet::kSourceChanged, kSizeLabel);
+  return false;
 }
 
 bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
@@ -214,6 +256,8 @@ bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote, const List
 bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, int64_t size) {
   Yield();
   if (size < 0 || !Connected(kOpenGetLabel)) return false;
+  inet::RemoteStat before;
+  if (mCheckSource && !StatRemote(sRemote, true, before)) return false;
   inet::LocalDownload local(sLocal);
   if (!local.Create()) {
     RecordLastError(kLocalOpenLabel);
@@ -238,6 +282,7 @@ bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, in
     return false;
   }
   remote.reset();
+  if (mCheckSource && !DownloadStands(sRemote, size, before)) return false;
   if (!local.Commit()) {
     RecordLastError(kLocalWriteLabel);
     return false;

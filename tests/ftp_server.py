@@ -2,7 +2,8 @@
 """A local FTP server for the tests: one directory, one user, and faults on request.
 
 Prints "PORT <n>" once listening. Then reads JSON lines on stdin, each a fault to
-add, {"fault": "clear"} or {"query": "commands"}, and answers each with one line:
+add, {"fault": "clear"}, {"query": "commands"} or {"query": "changes"} (the paths
+that change_source faults changed, once per change), and answers each with one line:
 "ok", "error <why>" or the query's JSON. It exits when stdin ends, so it never
 outlives the test that started it; with --no-stdin it runs until SIGTERM/SIGINT.
 """
@@ -36,10 +37,15 @@ REQUIRED_FIELDS = {
     "refuse_after_stor": ("code", "text"),
     "raw": ("cmd", "data"),
     "list_dots": (),
+    "short_stor": ("bytes",),
+    "trickle": ("cmd",),
+    "change_source": ("cmd", "path", "data"),
 }
 # Kinds that only make sense for one command.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
-               "list_dots": "LIST"}
+               "list_dots": "LIST", "short_stor": "STOR"}
+# A trickled transfer sends one byte this often.
+TRICKLE_INTERVAL = 0.2
 # Kinds that replace the command's normal handling altogether.
 TAKEOVER_KINDS = ("reply", "close", "hang", "raw")
 
@@ -54,8 +60,8 @@ class Fault:
             raise ValueError("%s needs %s" % (kind, ", ".join(missing)))
         self.kind = kind
         self.cmd = IMPLIED_CMD.get(kind) or request["cmd"]
-        if kind == "drop_data" and self.cmd not in ("RETR", "STOR"):
-            raise ValueError("drop_data applies to RETR or STOR only")
+        if kind in ("drop_data", "change_source") and self.cmd not in ("RETR", "STOR"):
+            raise ValueError("%s applies to RETR or STOR only" % kind)
         self.request = request
         self.after = request.get("after", 0)
         self.times = request.get("times")
@@ -110,10 +116,38 @@ class CommandLog:
             return list(self._lines)
 
 
+class Changes:
+    """Paths that change_source faults appended to, one entry per change."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._paths = []
+
+    def append_to(self, path, data):
+        # Only a file that is there: one already moved away stays gone.
+        try:
+            with open(path, "r+b") as target:
+                target.seek(0, 2)
+                target.write(data)
+        except FileNotFoundError:
+            return
+        with self._lock:
+            self._paths.append(path)
+
+    def snapshot(self):
+        with self._lock:
+            return list(self._paths)
+
+
 class FaultyDTPHandler(DTPHandler):
     _cut_at = None         # file bytes after which the transfer is cut
     _cut_quietly = False   # end as if complete (short download) instead of aborting
+    _keep = None           # upload bytes kept; the rest is read and dropped, yet 226
+    _kept = 0
     _refusal = None        # reply that replaces 226 after a complete upload
+    _trickle = False       # one byte per TRICKLE_INTERVAL
+    _change = None         # change_source fault to apply as the transfer ends
+    changes = None
 
     def _arm(self):
         channel = self.cmd_channel
@@ -124,6 +158,10 @@ class FaultyDTPHandler(DTPHandler):
             self._cut_at, self._cut_quietly = short.request["bytes"], True
         refusal = channel.fault("refuse_after_stor")
         self._refusal = refusal.reply() if refusal else None
+        keep = channel.fault("short_stor")
+        self._keep = keep.request["bytes"] if keep else None
+        self._trickle = channel.fault("trickle") is not None
+        self._change = channel.fault("change_source")
 
     def push_with_producer(self, producer):
         self._arm()
@@ -134,6 +172,8 @@ class FaultyDTPHandler(DTPHandler):
         super().enable_receiving(type, cmd)
 
     def send(self, data):
+        if self._trickle:
+            return self._send_trickled(data)
         if self._cut_at is None:
             return super().send(data)
         room = self._cut_at - self.tot_bytes_sent
@@ -148,7 +188,20 @@ class FaultyDTPHandler(DTPHandler):
             self._abort()
         return 0
 
+    def _send_trickled(self, data):
+        sent = super().send(data[:1])
+        # Off the loop until the next byte is due, as pyftpdlib's throttling does.
+        self.del_channel()
+        self.ioloop.call_later(TRICKLE_INTERVAL, self._wake, _errback=self.handle_error)
+        return sent
+
+    def _wake(self):
+        if not self._closed:
+            self.add_channel(events=self.ioloop.WRITE)
+
     def recv(self, buffer_size):
+        if self._keep is not None:
+            return self._recv_kept(buffer_size)
         if self._cut_at is None:
             return super().recv(buffer_size)
         room = self._cut_at - self.tot_bytes_received
@@ -156,6 +209,14 @@ class FaultyDTPHandler(DTPHandler):
             return super().recv(min(buffer_size, room))
         self._abort()
         raise RetryError  # tells the reader there is nothing to store
+
+    def _recv_kept(self, buffer_size):
+        chunk = super().recv(buffer_size)
+        kept = chunk[:max(0, self._keep - self._kept)]
+        self._kept += len(chunk)
+        if chunk and not kept:
+            raise RetryError  # read, but nothing to store
+        return kept
 
     def _abort(self):
         # The partial upload must be on disk before the client can notice the drop.
@@ -169,6 +230,11 @@ class FaultyDTPHandler(DTPHandler):
     def close(self):
         if self._refusal and self.receive and self.transfer_finished:
             self._resp = (self._refusal, LOG.debug)
+        # Before the completion reply, which close() sends: the client must
+        # not be able to look at the file before it changed.
+        if self._change and not self._closed:
+            request, self._change = self._change.request, None
+            self.changes.append_to(request["path"], request["data"].encode("utf-8"))
         super().close()
 
 
@@ -236,6 +302,8 @@ def answer(line, faults, command_log):
         if not isinstance(request, dict):
             raise ValueError("not a JSON object")
         if "query" in request:
+            if request["query"] == "changes":
+                return json.dumps(FaultyDTPHandler.changes.snapshot())
             if request["query"] != "commands":
                 raise ValueError("unknown query %r" % request["query"])
             return json.dumps(command_log.snapshot())
@@ -280,6 +348,7 @@ def main():
     FaultyHandler.authorizer = authorizer
     FaultyHandler.faults = Faults()
     FaultyHandler.command_log = CommandLog()
+    FaultyDTPHandler.changes = Changes()
     server = FTPServer((args.host, args.port), FaultyHandler)
     signal.signal(signal.SIGTERM, interrupt)
     signal.signal(signal.SIGINT, interrupt)

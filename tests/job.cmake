@@ -8,6 +8,7 @@ add_executable(job_tests
   ${CMAKE_CURRENT_LIST_DIR}/job_transfer_line_tests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_retry_tests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_connection_tests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/job_outcome_tests.cpp
 )
 target_link_libraries(job_tests PRIVATE kestrin_test_support GTest::gtest_main)
 target_compile_definitions(job_tests PRIVATE KESTRIN_EXE="$<TARGET_FILE:kestrin>")

@@ -45,6 +45,10 @@ class JobTest : public ::testing::Test {
   void WriteSettings(const std::string& text) const;
 
   JobResult Run(const std::vector<std::string>& args = {}) const;
+  // The same under `wrapper`, a command line that runs the program (its
+  // last word, or "$0" of a shell's -c text) itself.
+  JobResult RunUnder(const std::vector<std::string>& wrapper,
+                     const std::vector<std::string>& args) const;
   // The same, killed with its whole process group once `killNow` returns
   // true (asked every few milliseconds); its status is then -1.
   JobResult RunKilledWhen(const std::function<bool()>& killNow) const;
@@ -94,8 +98,6 @@ class JobTest : public ::testing::Test {
   TempDir scratch;  // captured output and follow-up markers
 
  private:
-  JobResult RunUnder(const std::vector<std::string>& wrapper,
-                     const std::vector<std::string>& args) const;
   JobResult Launch(const std::vector<std::string>& argv,
                    const std::function<bool()>& killNow = {}) const;
   std::filesystem::path program_;

@@ -89,8 +89,9 @@ TEST_F(TransferLine, DownloadLines) {
 // with DEL in both directions: the separators and quotes of a comma list,
 // blanks and separators that text widgets change, a Windows-1250 "š" that
 // is no UTF-8, and "keep,x.n" beside a "keep" that the pattern does not
-// match. The server names the login directory /home, so the relative ftpdir
-// "in/" must mean /in/ for the listing as for the transfers. Rows:
+// match. The server names the login directory /home (which has no in/), so
+// the relative ftpdir "in/" must mean /in/ for the listing as for the
+// transfers. Rows:
 //   up:    plus a name with CR LF, which no FTP command can carry: one
 //          escaped failure record at once, no attempt, the rest moves
 //   down:  plus a link to a file of another size than the link: its target
@@ -130,6 +131,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
       {"own", "kestrin*,DOWN", true, {}, own, {"kestrin.txt"}, {"kestrin", "kestrin.ini"}, 1},
   };
   server.inject(R"({"fault":"reply","cmd":"PWD","code":257,"text":"\"/home\" is current."})");
+  fs::create_directory(Remote("home"));
   const std::string exe = readBytes(install.path() / "kestrin");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.title);

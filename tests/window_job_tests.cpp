@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -33,6 +35,21 @@ bool HasPartialDownload(const std::filesystem::path& dir) {
     if (entry.path().filename().string().starts_with(".") && entry.file_size(error) > 0)
       return true;
   }
+  return false;
+}
+
+// Job J of `server` in passive mode, the root as its remote directory and
+// `local` as its local one, with `keys` after that.
+std::string JobSettings(const FtpTestServer& server, const TempDir& local,
+                        const std::string& keys) {
+  return "[PROGRAM]\nIZBRANO=J\n[J]\nFTPURL=" + server.address() +
+         "\nftpdir=/\nlocaldir=" + local.path().string() + "/\nuporabnik=" + server.user() +
+         "\ngeslo=" + server.password() + "\nmode=PASIVE\n" + keys + "\n";
+}
+
+bool HasHiddenFile(const std::filesystem::path& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().filename().string().starts_with(".")) return true;
   return false;
 }
 
@@ -84,11 +101,8 @@ TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile) {
   TempDir settings;
   writeBytes(server.root() / "large.bin", randomBytes(64 << 20, 5));
   writeBytes(settings.path() / "kestrin.ini",
-             "[PROGRAM]\nIZBRANO=J\n[J]\nFTPURL=" + server.address() +
-                 "\nftpdir=/\nlocaldir=" + local.path().string() + "/\nuporabnik=" + server.user() +
-                 "\ngeslo=" + server.password() +
-                 "\nmode=PASIVE\nprenos1=large.bin,DOWN\nrun1=touch " +
-                 (local.path() / "ran").string() + "\n");
+             JobSettings(server, local,
+                         "prenos1=large.bin,DOWN\nrun1=touch " + (local.path() / "ran").string()));
   EXPECT_EXIT(
       {
         FrmUpdate window;
@@ -106,6 +120,61 @@ TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile) {
       ::testing::ExitedWithCode(3), "");
   EXPECT_TRUE(std::filesystem::is_empty(local.path()));
   EXPECT_TRUE(std::filesystem::exists(server.root() / "large.bin"));
+}
+
+// The user ends the run while the job waits: on the server (login, listing,
+// DELE, QUIT, a stalled download) or in a pause (after a failed attempt,
+// before the follow-up commands); last with the window's own close button,
+// in the middle of a stalled download. Expected each time: the click is
+// acted on within 50 ms of being made, status 3, no partial file left.
+TEST(WindowCloseButton, EndsTheRunWithin50MsWhateverItWaitsFor) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  constexpr int kClickAtMs = 700, kMostLateMs = 50, kLate = 5;
+  struct Moment {
+    const char* name;
+    const char* fault;
+    const char* keys;
+    bool windowClose;
+  };
+  const Moment moments[] = {
+      {"login", R"({"fault":"hang","cmd":"PASS"})", "", false},
+      {"listing", R"({"fault":"hang","cmd":"LIST"})", "prenos1=*.bin,DOWN", false},
+      {"delete", R"({"fault":"hang","cmd":"DELE"})", "prenos1=a.bin,DOWN,DEL", false},
+      {"quit", R"({"fault":"hang","cmd":"QUIT"})", "", false},
+      {"stalled download", R"({"fault":"trickle","cmd":"RETR"})", "prenos1=a.bin,DOWN", false},
+      {"pause after a failure", R"({"fault":"reply","cmd":"STOR","code":451,"text":"Later."})",
+       "prenos1=up.txt,UP", false},
+      {"pause before the commands", R"({"fault":"clear"})", "", false},
+      {"window closed", R"({"fault":"trickle","cmd":"RETR"})", "prenos1=a.bin,DOWN", true},
+  };
+  for (const Moment& moment : moments) {
+    FtpTestServer server;
+    TempDir local;
+    TempDir settings;
+    server.inject(moment.fault);
+    writeBytes(server.root() / "a.bin", randomBytes(20000, 3));
+    writeBytes(local.path() / "up.txt", "up");
+    writeBytes(settings.path() / "kestrin.ini", JobSettings(server, local, moment.keys));
+    EXPECT_EXIT(
+        {
+          FrmUpdate window;
+          window.mIniFile = (settings.path() / "kestrin.ini").string();
+          window.Form_Load();
+          QElapsedTimer clock;
+          clock.start();
+          QTimer::singleShot(kClickAtMs, [&] {
+            if (clock.elapsed() > kClickAtMs + kMostLateMs) std::_Exit(kLate);
+            if (moment.windowClose)
+              window.close();
+            else
+              window.Command3->click();
+          });
+          window.Form_Activate();
+        },
+        ::testing::ExitedWithCode(3), "")
+        << moment.name;
+    EXPECT_FALSE(HasHiddenFile(local.path())) << moment.name;
+  }
 }
 
 // A server's reply ends up in the status line: it is shown as text, not

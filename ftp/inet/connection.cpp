@@ -1,10 +1,12 @@
 #include "connection.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "errors.h"
@@ -13,6 +15,7 @@
 #include "remote_file.h"
 #include "remote_path.h"
 #include "text.h"
+#include "yielding_wait.h"
 
 namespace inet {
 
@@ -22,6 +25,15 @@ namespace {
 constexpr size_t kMaxReplyLength = 1000;
 // The longest a transfer waits for its sockets before libcurl looks again.
 constexpr int kLongestWaitMs = 10;
+// Keepalive probes on every connection: a NAT that forgets an idle control
+// connection during a long transfer would swallow its completion reply.
+constexpr long kKeepIdleSeconds = 60;
+constexpr long kKeepIntervalSeconds = 60;
+// How often the end of closing is looked for: most closes take less.
+constexpr auto kCloseCheck = std::chrono::milliseconds(1);
+// The replies of a server that has no such command.
+constexpr int kNotRecognised = 500;
+constexpr int kNotImplemented = 502;
 
 std::string OneLine(const char* data, size_t size) {
   std::string line(data, size);
@@ -30,6 +42,8 @@ std::string OneLine(const char* data, size_t size) {
   if (line.size() > kMaxReplyLength) line.resize(kMaxReplyLength);
   return line;
 }
+
+size_t DiscardBytes(char*, size_t size, size_t count, void*) { return size * count; }
 
 // libcurl 7.87 and 7.88 accept an active-mode data connection without
 // putting TLS on it (mended in 8.0.0): no transfer rather than one in clear.
@@ -60,10 +74,26 @@ Connection::Connection(const ConnectRequest& request)
 
 Connection::~Connection() {
   Stop();
-  // Cleaning up the multi handle closes the control connection (QUIT).
-  curl_easy_cleanup(easy_);
-  curl_multi_cleanup(multi_);
+  CloseYielding();
   curl_share_cleanup(share_);
+}
+
+// Cleaning up the multi handle closes the control connection: QUIT, and a
+// wait for its reply. That wait runs on a thread of its own, so that the
+// window stays served meanwhile. Both cleanups fail only for handles that
+// are not libcurl's, and a destructor has nobody to tell.
+void Connection::CloseYielding() {
+  std::atomic<bool> closed = false;
+  std::thread closer([&] {
+    curl_easy_cleanup(easy_);
+    curl_multi_cleanup(multi_);
+    closed = true;
+  });
+  while (!closed) {
+    YieldIfDue();
+    std::this_thread::sleep_for(kCloseCheck);
+  }
+  closer.join();
 }
 
 std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
@@ -77,10 +107,13 @@ std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
     return nullptr;
   }
   connection->Prepare("/");
-  curl_easy_setopt(connection->easy_, CURLOPT_NOBODY, 1L);
+  connection->Option(CURLOPT_NOBODY, 1L);
   if (!connection->Perform()) return nullptr;
   const char* entry = nullptr;
-  curl_easy_getinfo(connection->easy_, CURLINFO_FTP_ENTRY_PATH, &entry);
+  if (curl_easy_getinfo(connection->easy_, CURLINFO_FTP_ENTRY_PATH, &entry) != CURLE_OK) {
+    SetLastError(kInternalError);
+    return nullptr;
+  }
   if (entry && entry[0] == '/') connection->cwd_ = ResolveRemotePath("/", entry);
   return connection;
 }
@@ -98,7 +131,14 @@ bool Connection::ValidName(const std::string& path) {
 }
 
 size_t Connection::OnReplyLine(char* data, size_t size, size_t count, void* self) {
-  static_cast<Connection*>(self)->last_reply_ = OneLine(data, size * count);
+  auto* connection = static_cast<Connection*>(self);
+  connection->last_reply_ = OneLine(data, size * count);
+  // "ddd text" ends a reply; "ddd-text" and other lines go on with it.
+  const std::string& line = connection->last_reply_;
+  const bool complete =
+      line.size() >= 4 && line[3] == ' ' &&
+      std::all_of(line.begin(), line.begin() + 3, [](char c) { return c >= '0' && c <= '9'; });
+  if (complete) connection->replies_.push_back(line);
   return size * count;
 }
 
@@ -106,22 +146,25 @@ size_t Connection::OnReplyLine(char* data, size_t size, size_t count, void* self
 // set can leak into the next. The connection itself survives the reset.
 void Connection::Prepare(const std::string& urlPath) {
   curl_easy_reset(easy_);
+  setup_ = CURLE_OK;
   const Timeouts& t = request_.timeouts;
-  curl_easy_setopt(easy_, CURLOPT_URL, (base_url_ + urlPath).c_str());
-  curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR,
-                   request_.server.tls == Tls::kImplicit ? "ftps" : "ftp");
-  curl_easy_setopt(easy_, CURLOPT_USERNAME, request_.user.c_str());
-  curl_easy_setopt(easy_, CURLOPT_PASSWORD, request_.password.c_str());
-  curl_easy_setopt(easy_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, t.connect);
-  curl_easy_setopt(easy_, CURLOPT_SERVER_RESPONSE_TIMEOUT, t.reply);
-  curl_easy_setopt(easy_, CURLOPT_ACCEPTTIMEOUT_MS, t.reply * 1000L);
-  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, t.stall);
-  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Connection::OnReplyLine);
-  curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-  if (!request_.passive) curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
+  Option(CURLOPT_URL, (base_url_ + urlPath).c_str());
+  Option(CURLOPT_PROTOCOLS_STR, request_.server.tls == Tls::kImplicit ? "ftps" : "ftp");
+  Option(CURLOPT_USERNAME, request_.user.c_str());
+  Option(CURLOPT_PASSWORD, request_.password.c_str());
+  Option(CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+  Option(CURLOPT_NOSIGNAL, 1L);
+  Option(CURLOPT_CONNECTTIMEOUT, t.connect);
+  Option(CURLOPT_SERVER_RESPONSE_TIMEOUT, t.reply);
+  Option(CURLOPT_ACCEPTTIMEOUT_MS, t.reply * 1000L);
+  Option(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  Option(CURLOPT_LOW_SPEED_TIME, t.stall);
+  Option(CURLOPT_TCP_KEEPALIVE, 1L);
+  Option(CURLOPT_TCP_KEEPIDLE, kKeepIdleSeconds);
+  Option(CURLOPT_TCP_KEEPINTVL, kKeepIntervalSeconds);
+  Option(CURLOPT_HEADERFUNCTION, &Connection::OnReplyLine);
+  Option(CURLOPT_HEADERDATA, this);
+  if (!request_.passive) Option(CURLOPT_FTPPORT, "-");
   if (request_.server.tls != Tls::kNone) PrepareTls();
 }
 
@@ -132,37 +175,61 @@ void Connection::Prepare(const std::string& urlPath) {
 void Connection::PrepareTls() {
   // The cache is shared by the connection's handles, as a listing runs on
   // a handle of its own (see Find).
-  curl_easy_setopt(easy_, CURLOPT_SHARE, share_);
-  curl_easy_setopt(easy_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-  curl_easy_setopt(easy_, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  Option(CURLOPT_SHARE, share_);
+  Option(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+  Option(CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
   const CertificateCheck& check = request_.certificate;
   // Only the file is replaced: the system's certificates stay trusted
   // through libcurl's CA directory.
-  if (!check.caFile.empty()) curl_easy_setopt(easy_, CURLOPT_CAINFO, check.caFile.c_str());
+  if (!check.caFile.empty()) Option(CURLOPT_CAINFO, check.caFile.c_str());
   if (!check.verify) {
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
+    Option(CURLOPT_SSL_VERIFYPEER, 0L);
+    Option(CURLOPT_SSL_VERIFYHOST, 0L);
   }
 }
 
-void Connection::Start() {
+// False, with the operation done and failed, when an option was refused or
+// the transfer could not be started.
+bool Connection::Start() {
   done_ = false;
   result_ = CURLE_OK;
   last_reply_.clear();
-  curl_multi_add_handle(multi_, easy_);
+  replies_.clear();
+  if (setup_ != CURLE_OK) {
+    done_ = true;
+    result_ = setup_;
+    return false;
+  }
+  const CURLMcode added = curl_multi_add_handle(multi_, easy_);
+  if (added != CURLM_OK) {
+    Abort(added);
+    return false;
+  }
   running_ = true;
+  return true;
 }
 
+// A handle that cannot be taken out again fails the operation, should it
+// still count as a success.
 void Connection::Stop() {
   if (!running_) return;
-  curl_multi_remove_handle(multi_, easy_);
   running_ = false;
+  const CURLMcode removed = curl_multi_remove_handle(multi_, easy_);
+  if (removed != CURLM_OK && result_ == CURLE_OK) Abort(removed);
+}
+
+// A failing multi call ends the operation as failed; going round again
+// would only fail again, for ever.
+void Connection::Abort(CURLMcode code) {
+  done_ = true;
+  result_ = code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
 }
 
 void Connection::Drive(const std::function<bool()>& stop) {
   while (!done_) {
     int still_running = 0;
-    curl_multi_perform(multi_, &still_running);
+    const CURLMcode performed = curl_multi_perform(multi_, &still_running);
+    if (performed != CURLM_OK) return Abort(performed);
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
       if (message->msg == CURLMSG_DONE) {
@@ -175,8 +242,18 @@ void Connection::Drive(const std::function<bool()>& stop) {
     // short because libcurl (7.88) sometimes waits for the first data
     // connection of a session without a descriptor to poll: a long wait
     // here adds its whole length to such a transfer.
-    curl_multi_poll(multi_, nullptr, 0, kLongestWaitMs, nullptr);
+    const CURLMcode polled = curl_multi_poll(multi_, nullptr, 0, kLongestWaitMs, nullptr);
+    if (polled != CURLM_OK) return Abort(polled);
   }
+}
+
+// On the caller's thread only: the pump's turns never reach the window.
+void Connection::YieldIfDue() {
+  if (!request_.yield) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_yield_ < kYieldStep) return;
+  last_yield_ = now;
+  request_.yield();
 }
 
 bool Connection::Fail(CURLcode result) {
@@ -192,19 +269,31 @@ bool Connection::Fail(CURLcode result) {
 }
 
 bool Connection::Perform() {
-  Start();
-  Drive([] { return false; });
-  Stop();
+  if (Start()) {
+    Drive([this] {
+      YieldIfDue();
+      return false;
+    });
+    Stop();
+  }
   SetLastResponse(last_reply_);
   return result_ == CURLE_OK || Fail(result_);
 }
 
 bool Connection::Quote(const std::vector<std::string>& commands) {
   Prepare("/");
-  curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+  Option(CURLOPT_NOBODY, 1L);
   curl_slist* list = nullptr;
-  for (const std::string& command : commands) list = curl_slist_append(list, command.c_str());
-  curl_easy_setopt(easy_, CURLOPT_QUOTE, list);
+  for (const std::string& command : commands) {
+    curl_slist* longer = curl_slist_append(list, command.c_str());
+    if (!longer) {
+      curl_slist_free_all(list);
+      SetLastError(kInternalError);
+      return false;
+    }
+    list = longer;
+  }
+  Option(CURLOPT_QUOTE, list);
   bool ok = Perform();
   curl_slist_free_all(list);
   return ok;
@@ -227,16 +316,34 @@ bool Connection::DeleteFile(const std::string& path) {
   return ValidName(path) && Quote({"DELE " + Resolve(path)});
 }
 
-bool Connection::FileSize(const std::string& path, int64_t& size) {
+// libcurl asks SIZE (and MDTM) of the file without moving it; it reads a
+// refused MDTM, and any refused SIZE but 550, as "not said". Of those, only
+// a server that has no SIZE at all may leave the size unsaid: the SIZE
+// reply is the last but one, before the REST 0 that libcurl sends last.
+bool Connection::Stat(const std::string& path, bool withTime, RemoteStat& stat) {
   if (!ValidName(path)) return false;
-  // Without a body libcurl asks for the size alone and transfers nothing.
   Prepare(UrlPath(Resolve(path)));
-  curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+  Option(CURLOPT_NOBODY, 1L);
+  // libcurl also writes what it learnt as header lines, which say nothing new.
+  Option(CURLOPT_WRITEFUNCTION, &DiscardBytes);
+  if (withTime) Option(CURLOPT_FILETIME, 1L);
   if (!Perform()) return false;
-  curl_off_t length = -1;
-  curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  size = static_cast<int64_t>(length);
-  return true;
+  curl_off_t size = -1, time = -1;
+  if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) != CURLE_OK ||
+      curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time) != CURLE_OK) {
+    SetLastError(kInternalError);
+    return false;
+  }
+  stat.size = size;
+  stat.mtime = time;
+  if (size >= 0) return true;
+  const size_t n = replies_.size();
+  const std::string sizeReply = n >= 2 ? replies_[n - 2] : std::string();
+  const int code = sizeReply.empty() ? 0 : std::stoi(sizeReply.substr(0, 3));
+  if (code == kNotRecognised || code == kNotImplemented) return true;
+  SetLastResponse(sizeReply);
+  SetLastError(kExtendedError);
+  return false;
 }
 
 bool Connection::SetCurrentDirectory(const std::string& path) {
@@ -324,11 +431,14 @@ bool Connection::FindOnFreshHandle(const std::string& pattern, NameMatch match,
   std::string dir_url = UrlPath(parent);
   if (dir_url.back() != '/') dir_url += '/';
   Prepare(dir_url + "*");
-  curl_easy_setopt(easy_, CURLOPT_WILDCARDMATCH, 1L);
-  curl_easy_setopt(easy_, CURLOPT_FNMATCH_FUNCTION, &MatchName);
-  curl_easy_setopt(easy_, CURLOPT_FNMATCH_DATA, &state);
-  curl_easy_setopt(easy_, CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
-  curl_easy_setopt(easy_, CURLOPT_CHUNK_DATA, &state);
+  Option(CURLOPT_WILDCARDMATCH, 1L);
+  Option(CURLOPT_FNMATCH_FUNCTION, &MatchName);
+  Option(CURLOPT_FNMATCH_DATA, &state);
+  Option(CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
+  Option(CURLOPT_CHUNK_DATA, &state);
+  // A listing trickled in a few bytes at a time would otherwise never end.
+  Option(CURLOPT_LOW_SPEED_LIMIT, kListingLeastBytesPerSecond);
+  Option(CURLOPT_TIMEOUT, request_.timeouts.listing);
   entries.clear();
   if (Perform()) {
     if (!entries.empty()) return true;
@@ -347,18 +457,6 @@ bool Connection::FindOnFreshHandle(const std::string& pattern, NameMatch match,
 // libcurl's response code is not kept through a wildcard listing; the
 // reply line itself is.
 bool Connection::LastReplyWasCompletion() const { return last_reply_.starts_with('2'); }
-
-int64_t Connection::FileSize(const std::string& remote) {
-  if (!ValidName(remote)) return -1;
-  Prepare(UrlPath(Resolve(remote)));
-  // Without a body libcurl asks for the size alone (SIZE).
-  curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
-  if (!Perform()) return -1;
-  curl_off_t size = -1;
-  curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
-  if (size < 0) SetLastError(kInvalidServerResponse);
-  return size;
-}
 
 namespace {
 
@@ -382,10 +480,10 @@ bool Connection::PutFile(const std::string& local, const std::string& remote, Tr
     return false;
   }
   Prepare(UrlPath(Resolve(remote)));
-  curl_easy_setopt(easy_, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
-  curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &ReadFromFile);
-  curl_easy_setopt(easy_, CURLOPT_READDATA, file.get());
+  Option(CURLOPT_UPLOAD, 1L);
+  Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
+  Option(CURLOPT_READFUNCTION, &ReadFromFile);
+  Option(CURLOPT_READDATA, file.get());
   if (Perform()) return true;
   if (result_ == CURLE_ABORTED_BY_CALLBACK) SetLastError(kReadFault);
   return false;
@@ -396,9 +494,9 @@ bool Connection::GetFile(const std::string& remote, const std::string& local, Tr
   LocalDownload download(local);
   if (!download.Create()) return false;
   Prepare(UrlPath(Resolve(remote)));
-  curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
-  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &WriteToDownload);
-  curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &download);
+  Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
+  Option(CURLOPT_WRITEFUNCTION, &WriteToDownload);
+  Option(CURLOPT_WRITEDATA, &download);
   if (!Perform()) {
     if (result_ == CURLE_WRITE_ERROR) SetLastError(download.error());
     return false;
@@ -410,7 +508,7 @@ std::unique_ptr<RemoteFile> Connection::OpenFile(const std::string& remote, Acce
                                                  TransferType type) {
   if (!ValidName(remote)) return nullptr;
   Prepare(UrlPath(Resolve(remote)));
-  curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
+  Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
   std::unique_ptr<RemoteFile> file(new RemoteFile(*this, access));
   if (!file->Begin()) return nullptr;
   return file;

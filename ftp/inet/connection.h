@@ -10,6 +10,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,9 +29,20 @@ enum class Access { kRead, kWrite };
 
 // How long the layer waits before it gives up, in seconds.
 struct Timeouts {
-  long connect = 30;  // to reach the server and log in
-  long stall = 60;    // a transfer that moves no byte
-  long reply = 60;    // a command that gets no reply
+  long connect = 30;   // to reach the server and log in
+  long stall = 60;     // a transfer that moves no byte
+  long reply = 60;     // a command that gets no reply
+  long listing = 600;  // a whole listing, however fast it trickles in
+};
+
+// A listing slower than this, on average over the stall time, has stalled:
+// a directory that takes minutes to list at this rate is unheard of.
+inline constexpr long kListingLeastBytesPerSecond = 1024;
+
+// What the server says of one remote file; -1 where it does not say.
+struct RemoteStat {
+  int64_t size = -1;   // SIZE
+  int64_t mtime = -1;  // MDTM, seconds since the epoch
 };
 
 // How a server's certificate is checked when the connection uses TLS.
@@ -46,6 +58,9 @@ struct ConnectRequest {
   bool passive = false;
   Timeouts timeouts;
   CertificateCheck certificate;
+  // Lets the caller's window handle its events while an operation waits on
+  // the network (connecting, a command's reply, a stalled transfer, QUIT).
+  std::function<void()> yield;
 };
 
 // One entry of a remote listing, as libcurl's own listing parser read it.
@@ -69,9 +84,11 @@ class Connection {
   bool RemoveDirectory(const std::string& path);
   bool DeleteFile(const std::string& path);
   bool SetCurrentDirectory(const std::string& path);
-  // The size the server reports for a file (SIZE).
-  bool FileSize(const std::string& path, int64_t& size);
   const std::string& CurrentDirectory() const { return cwd_; }
+  // The file's size and, with `withTime`, its modification time. A server
+  // without SIZE (500 or 502) or MDTM leaves that field at -1; any other
+  // refusal fails.
+  bool Stat(const std::string& path, bool withTime, RemoteStat& stat);
 
   // Decides whether a listed name matches the last part of a pattern. The
   // pattern rules belong to the client, which hands them in here.
@@ -81,10 +98,6 @@ class Connection {
   // last part. False with kNoMoreFiles when none match; false with another
   // code when the directory could not be listed.
   bool Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries);
-
-  // The size the server gives for a file (SIZE), following links; -1 with
-  // the error set when it gives none.
-  int64_t FileSize(const std::string& remote);
 
   // Whole-file transfers in one call.
   bool PutFile(const std::string& local, const std::string& remote, TransferType type);
@@ -101,17 +114,26 @@ class Connection {
   std::string Resolve(const std::string& path) const;
   bool ValidName(const std::string& path);
   void Prepare(const std::string& urlPath);
+  // Sets one option; the first that libcurl refuses fails the operation.
+  template <typename Value>
+  void Option(CURLoption option, Value value) {
+    const CURLcode result = curl_easy_setopt(easy_, option, value);
+    if (result != CURLE_OK && setup_ == CURLE_OK) setup_ = result;
+  }
   void PrepareTls();
   bool Quote(const std::vector<std::string>& commands);
   bool Perform();
   // Runs the started transfer until it ends or `stop` returns true.
   void Drive(const std::function<bool()>& stop);
-  void Start();
+  bool Start();
   void Stop();
+  void Abort(CURLMcode code);
   bool Fail(CURLcode result);
   bool LastReplyWasCompletion() const;
   bool FindOnFreshHandle(const std::string& pattern, NameMatch match,
                          std::vector<FindData>& entries);
+  void YieldIfDue();
+  void CloseYielding();
   static size_t OnReplyLine(char* data, size_t size, size_t count, void* self);
 
   ConnectRequest request_;
@@ -121,6 +143,9 @@ class Connection {
   CURL* easy_ = nullptr;
   std::string cwd_ = "/";
   std::string last_reply_;
+  std::vector<std::string> replies_;  // the last line of every reply of the operation
+  CURLcode setup_ = CURLE_OK;
+  std::chrono::steady_clock::time_point last_yield_;
   bool running_ = false;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;

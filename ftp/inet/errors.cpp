@@ -23,6 +23,8 @@ constexpr Message kMessages[] = {
     {kWriteFault, "The local file could not be written."},
     {kReadFault, "The local file could not be read."},
     {kEmptyName, "A local or remote file name is empty."},
+    {kSizeMismatch, "The server holds a different number of bytes than were sent."},
+    {kSourceChanged, "The source file changed while it was transferred."},
     {kDiskFull, "There is not enough space on the local disk."},
     {kInvalidName, "The name contains a control character and cannot be sent to the server."},
     {kTimeout, "The operation timed out."},

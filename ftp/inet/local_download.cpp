@@ -1,11 +1,15 @@
 #include "local_download.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 #include <utility>
 
 #include "errors.h"
@@ -15,7 +19,66 @@ namespace inet {
 namespace {
 // The program runs one download at a time.
 LocalDownload* running_download = nullptr;
+
+// Temporary names: "." + the destination's name + this + six random characters.
+constexpr std::string_view kTemporaryMark = ".kestrin-";
+constexpr size_t kRandomPart = 6;
+
+bool IsTemporaryName(std::string_view name) {
+  if (name.size() < 1 + kTemporaryMark.size() + kRandomPart || name.front() != '.') return false;
+  return name.substr(name.size() - kRandomPart - kTemporaryMark.size(), kTemporaryMark.size()) ==
+         kTemporaryMark;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when `fd` is still the file that `path` names.
+bool StillNamed(int fd, const std::string& path) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && SameFile(open, named);
+}
+
+// Takes `path` away when no running download holds it. The lock is held
+// across the unlink, so that a download cannot take the file meanwhile.
+void RemoveIfAbandoned(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      StillNamed(fd, path))
+    ::unlink(path.c_str());
+  ::close(fd);
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Makes the directory's entries (a rename into it) durable.
+int SyncDirectory(const std::string& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int err = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return err;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
 }  // namespace
+
+void RemoveAbandonedDownloads(const std::string& directory) {
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.empty() ? "." : directory.c_str()));
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get()))
+    if (IsTemporaryName(entry->d_name)) RemoveIfAbandoned(directory + entry->d_name);
+}
 
 void RemoveUnfinishedDownload() {
   if (running_download && !running_download->temporary_path().empty())
@@ -39,19 +102,13 @@ bool LocalDownload::Fail(int err) {
 
 bool LocalDownload::Create() {
   // The leading "." hides the file from upload patterns and from people.
-  size_t slash = destination_.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : destination_.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? destination_ : destination_.substr(slash + 1);
+  const std::string dir = DirectoryOf(destination_);
+  const std::string name = destination_.substr(dir.size());
   if (name.empty()) return Fail(EISDIR);
   // Keep the temporary name within the usual 255-byte limit of a name.
-  std::string stem = "." + name.substr(0, 200) + ".kestrin-XXXXXX";
-  temporary_ = dir + stem;
-  fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
-  if (fd_ < 0) {
-    int err = errno;
-    temporary_.clear();
-    return Fail(err);
-  }
+  const std::string stem =
+      "." + name.substr(0, 200) + std::string(kTemporaryMark) + std::string(kRandomPart, 'X');
+  if (!CreateLocked(dir, stem)) return false;
   // A new file that replaces nothing gets the usual permissions, not mkstemp's 0600.
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -86,17 +143,39 @@ bool LocalDownload::Flush() {
   return writer_->Drain() || Fail(writer_->error());
 }
 
+// The lock tells a later run that this file is still being written. A run
+// that cleaned up between the creation and the lock has taken the file
+// away: then a new one is made.
+bool LocalDownload::CreateLocked(const std::string& dir, const std::string& stem) {
+  for (;;) {
+    temporary_ = dir + stem;
+    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+      const int err = errno;
+      temporary_.clear();
+      return Fail(err);
+    }
+    if (::flock(fd_, LOCK_EX) != 0) return Fail(errno);
+    if (StillNamed(fd_, temporary_)) return true;
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
 bool LocalDownload::Commit() {
   if (!Flush()) return false;
   writer_.reset();
   if (::fsync(fd_) != 0) return Fail(errno);
-  int closed = ::close(fd_);
-  fd_ = -1;
-  if (closed != 0) return Fail(errno);
+  // Renamed while still open, so still locked: a cleaning run cannot take
+  // the file between the last byte and its final name.
   if (::rename(temporary_.c_str(), destination_.c_str()) != 0) return Fail(errno);
   committed_ = true;
   running_download = nullptr;
-  return true;
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0) return Fail(errno);
+  const int err = SyncDirectory(DirectoryOf(destination_));
+  return err == 0 || Fail(err);
 }
 
 }  // namespace inet

@@ -16,6 +16,11 @@ namespace inet {
 // that ends in the middle of one.
 void RemoveUnfinishedDownload();
 
+// Removes the temporary files that downloads into `directory` ("" for the
+// working directory) left behind when their program was killed. A running
+// download holds a lock on its file, so its file is never taken.
+void RemoveAbandonedDownloads(const std::string& directory);
+
 class LocalDownload {
  public:
   explicit LocalDownload(std::string destination);
@@ -26,7 +31,8 @@ class LocalDownload {
   // Creates the temporary file; false with the error code set on failure.
   bool Create();
   bool Write(const char* data, size_t size);
-  // Makes the bytes durable and renames the file over the destination.
+  // Makes the bytes durable and renames the file over the destination,
+  // then makes the rename itself durable: the source may go next.
   bool Commit();
 
   const std::string& temporary_path() const { return temporary_; }
@@ -35,6 +41,7 @@ class LocalDownload {
 
  private:
   bool Fail(int err);
+  bool CreateLocked(const std::string& dir, const std::string& stem);
   // Writes what is pending and waits until every byte is in the file.
   bool Flush();
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "errors.h"
+#include "yielding_wait.h"
 
 namespace inet {
 
@@ -150,19 +151,22 @@ void RemoteFile::WakeAfter(std::unique_lock<std::mutex>& lock, bool wake) {
 }
 
 bool RemoteFile::Begin() {
-  CURL* easy = connection_.easy_;
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kCurlBufferSize);
-  curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kCurlBufferSize);
+  Connection& c = connection_;
+  c.Option(CURLOPT_BUFFERSIZE, kCurlBufferSize);
+  c.Option(CURLOPT_UPLOAD_BUFFERSIZE, kCurlBufferSize);
   if (access_ == Access::kWrite) {
-    curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &RemoteFile::OnUploadWanted);
-    curl_easy_setopt(easy, CURLOPT_READDATA, this);
+    c.Option(CURLOPT_UPLOAD, 1L);
+    c.Option(CURLOPT_READFUNCTION, &RemoteFile::OnUploadWanted);
+    c.Option(CURLOPT_READDATA, this);
   } else {
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &RemoteFile::OnDownloadArrived);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    c.Option(CURLOPT_WRITEFUNCTION, &RemoteFile::OnDownloadArrived);
+    c.Option(CURLOPT_WRITEDATA, this);
   }
-  connection_.Start();
-  connection_.Drive([this] { return accepted_; });
+  if (!c.Start()) return Fail();
+  c.Drive([this] {
+    connection_.YieldIfDue();
+    return accepted_;
+  });
   // A download that failed after some bytes came was accepted all the same:
   // its failure shows where the bytes run out.
   if (connection_.done_ && connection_.result_ != CURLE_OK && !accepted_) return Fail();
@@ -193,7 +197,11 @@ void RemoteFile::StartPump() {
 // connection is its alone meanwhile; the caller looks at it again only after
 // the pump has been joined.
 void RemoteFile::Pump() {
-  curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
+  const CURLcode resumed = curl_easy_pause(connection_.easy_, CURLPAUSE_CONT);
+  if (resumed != CURLE_OK) {
+    connection_.done_ = true;
+    connection_.result_ = resumed;
+  }
   // Asked between every two turns of libcurl: read without the lock, which
   // the caller takes to take a block or to wait.
   connection_.Drive([this] { return abandoned_.load(std::memory_order_relaxed); });
@@ -210,7 +218,9 @@ void RemoteFile::StopPump() {
     abandoned_ = true;
   }
   changed_.notify_all();
-  curl_multi_wakeup(connection_.multi_);
+  // A failed wake-up is let go on purpose: the pump still sees abandoned_
+  // after its next poll, at most kLongestWaitMs later.
+  static_cast<void>(curl_multi_wakeup(connection_.multi_));
   pump_.join();
 }
 
@@ -229,7 +239,7 @@ bool RemoteFile::AwaitSent(int64_t bytes) {
   if (sent_.load(std::memory_order_acquire) >= bytes) return true;
   std::unique_lock lock(mutex_);
   caller_awaits_ = bytes;
-  changed_.wait(lock, [&] { return sent_.load() >= bytes || pump_done_; });
+  AwaitPump(lock, [&] { return sent_.load() >= bytes || pump_done_; });
   caller_awaits_ = 0;
   if (sent_.load() >= bytes) return true;
   // The transfer ended first: the server stopped it, or the local file ran
@@ -254,7 +264,7 @@ void RemoteFile::WakePump() {
 // data; the pump has then been joined.
 bool RemoteFile::TakeOver() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return !queue_.empty() || pump_done_; });
+  AwaitPump(lock, [this] { return !queue_.empty() || pump_done_; });
   if (queue_.empty()) {
     lock.unlock();
     StopPump();
@@ -285,10 +295,10 @@ bool RemoteFile::Finish() {
   if (access_ == Access::kWrite) {
     // The pump ends the upload itself once it has sent the whole file.
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return pump_done_ || !pump_.joinable(); });
+    AwaitPump(lock, [this] { return pump_done_ || !pump_.joinable(); });
   } else {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !queue_.empty() || pump_done_; });
+    AwaitPump(lock, [this] { return !queue_.empty() || pump_done_; });
     if (offset_ < block_.size() || !queue_.empty()) {
       // More arrived than was read.
       lock.unlock();

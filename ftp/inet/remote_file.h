@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "connection.h"
+#include "yielding_wait.h"
 
 namespace inet {
 
@@ -66,6 +67,16 @@ class RemoteFile {
   void Recycle(std::string& block);
   std::string SpareBlock();
   void WakeAfter(std::unique_lock<std::mutex>& lock, bool wake);
+  // The caller's wait for the pump: its window is served every few
+  // milliseconds meanwhile, so that a stalled transfer never freezes it.
+  template <typename Ready>
+  void AwaitPump(std::unique_lock<std::mutex>& lock, Ready ready) {
+    while (!changed_.wait_for(lock, kYieldStep, ready)) {
+      lock.unlock();
+      connection_.YieldIfDue();
+      lock.lock();
+    }
+  }
   void WakePump();
 
   Connection& connection_;

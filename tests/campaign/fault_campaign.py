@@ -79,6 +79,7 @@ class Tally:
         self.statuses, self.checks, self.failed, self.kept = collections.Counter(), 0, [], []
         self.longest, self.margin = 0.0, float("inf")
         self.listings_spoiled = self.listing_failures = 0
+        self.changed, self.undeleted = 0, 0
 
     def add(self, index, plan, outcome, verdict, fired):
         self.checks += verdict.checks
@@ -86,11 +87,14 @@ class Tally:
         self.longest = max(self.longest, outcome.elapsed)
         self.margin = min(self.margin, verdict.margin)
         for fault, count in zip(plan.faults, fired):
-            self.armed[fault["fault"]] += 1
-            self.spoiled[fault["fault"]] += count
+            kind = fault.get("kind", fault["fault"])
+            self.armed[kind] += 1
+            self.spoiled[kind] += count
             self.listings_spoiled += count if fault.get("cmd") == "LIST" else 0
         self.listing_failures += outcome.log.count(" /%s/*." % REMOTE_DIR)
         self.kept += [index] * len(verdict.notices)
+        self.changed += len(outcome.changes)
+        self.undeleted += verdict.undeleted
         if verdict.violations:
             self.failed.append(index)
 
@@ -105,6 +109,8 @@ class Tally:
         print("invariant checks: %d" % self.checks)
         print("partial uploads kept by the server after a spoiled clean-up: %d %s" %
               (len(self.kept), sorted(self.kept)))
+        print("sources changed during their move: %d; moved files whose source could not be "
+              "deleted, each reported: %d" % (self.changed, self.undeleted))
         print("exit statuses: %s" % dict(sorted(self.statuses.items(), key=str)))
         print("longest run: %.1f s, least time to spare: %.1f s, wall time: %.1f s" %
               (self.longest, self.margin, wall_time))

@@ -1,7 +1,9 @@
 """What must hold after every run, however the faults fell: no file lost or
-spoiled, nothing half-done left behind, one log record per file handled, an
-exit status that agrees with the log, and an end within the time the waits
-and timeouts allow."""
+spoiled, no source deleted unless its last content was moved, nothing
+half-done left behind, one log record per file handled, an exit status that
+agrees with the log and with the deletes that failed, nothing on standard
+error after a good run, and an end within the time the waits and timeouts
+allow."""
 
 import re
 from dataclasses import dataclass, field
@@ -30,7 +32,10 @@ ATTEMPTS = 3
 PACE_MARGIN = 40.0
 SLOWEST_BYTES_PER_SECOND = 2e6
 # Commands each kind of fault lies in wait for when it names none.
-IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR"}
+IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
+               "short_stor": "STOR"}
+# What the program says when a moved file's source could not be deleted.
+DELETE_FAILED = "could not delete"
 
 
 def fired(fault, commands):
@@ -55,6 +60,7 @@ class Verdict:
     # client the commands that would have removed them: reported, not failed.
     notices: list = field(default_factory=list)
     violations: list = field(default_factory=list)
+    undeleted: int = 0  # moved files whose source could not be deleted
 
     def expect(self, holds, what):
         self.checks += 1
@@ -81,11 +87,19 @@ def parse_log(log, verdict):
     return records
 
 
+def versions(data, path, plan, outcome):
+    """The contents a source had: as planned, then after each change the server made."""
+    change = next((fault["data"].encode() for fault in plan.faults
+                   if fault["fault"] == "change_source"), b"")
+    count = outcome.changes.count(str(path))
+    return [data + change * k for k in range(count + 1)]
+
+
 class FileState:
     """One planned file: where it came from, where it should go, what both hold."""
 
-    def __init__(self, line, name, data, outcome):
-        self.line, self.name, self.data = line, name, data
+    def __init__(self, line, name, data, plan, outcome):
+        self.line, self.name = line, name
         local_path, remote_path = outcome.local_dir / name, outcome.remote_dir / name
         remote_text = "/%s/%s" % (REMOTE_DIR, name)
         if line.download:
@@ -94,11 +108,17 @@ class FileState:
         else:
             self.source, self.destination = local_path, remote_path
             self.source_text, self.destination_text = str(local_path), remote_text
+        self.versions = versions(data, self.source, plan, outcome)
+        self.data = self.versions[-1]  # what the source holds now, if it is there
 
     def source_whole(self):
         return self.source.is_file() and self.source.read_bytes() == self.data
 
     def destination_whole(self):
+        """The destination holds one whole version of the source."""
+        return self.destination.is_file() and self.destination.read_bytes() in self.versions
+
+    def destination_last(self):
         return self.destination.is_file() and self.destination.read_bytes() == self.data
 
 
@@ -114,7 +134,8 @@ def check_final_name(state, cleanup_spoiled, verdict):
                        (state.name, state.destination))
 
 
-def check_file(state, record, faults_on_delete, verdict):
+def check_file(state, record, verdict):
+    """Checks one file; true when it moved but its source could not be deleted."""
     name = state.name
     whole_source, whole_destination = state.source_whole(), state.destination_whole()
     verdict.expect(not state.source.exists() or whole_source, "%s: the source changed" % name)
@@ -127,12 +148,14 @@ def check_file(state, record, faults_on_delete, verdict):
         verdict.expect(whole_source, "%s: the source went with a failure record" % name)
     else:
         verdict.expect(whole_destination, "%s: a success record, but no whole destination" % name)
-        # A download's DEL is not checked by the program: a spoiled DELE keeps the source.
-        keeps_source = not state.line.delete_sources or (state.line.download and faults_on_delete)
-        if not keeps_source:
-            verdict.expect(not state.source.exists(), "%s: DEL, yet the source stayed" % name)
-        elif not state.line.delete_sources:
+        if not state.line.delete_sources:
             verdict.expect(whole_source, "%s: no DEL, yet the source went" % name)
+        elif not state.source.exists():
+            verdict.expect(state.destination_last(),
+                           "%s: the source went, but its last content did not arrive" % name)
+        else:
+            return True  # the program must say so, and fail the run
+    return False
 
 
 def listing_source(line):
@@ -140,7 +163,7 @@ def listing_source(line):
     return "/%s/*.%s" % (REMOTE_DIR, line.extension)
 
 
-def check_records(plan, records, by_source, states, outcome, verdict):
+def check_records(plan, records, by_source, states, outcome, undeleted, verdict):
     """One record per file, none for files never reached, and the right status."""
     sources = [record.source for record in records]
     verdict.expect(len(sources) == len(set(sources)), "more than one record for a file: %s" % sources)
@@ -160,7 +183,12 @@ def check_records(plan, records, by_source, states, outcome, verdict):
     verdict.expect(not failures or records[-1] is failures[0], "records after a failure record")
     no_connection = any(not record.destination for record in records)
     expected_status = (EXIT_NO_CONNECTION if no_connection else
-                       EXIT_FILE_FAILED if failures else EXIT_OK)
+                       EXIT_FILE_FAILED if failures or undeleted else EXIT_OK)
+    verdict.expect(outcome.stderr.count(DELETE_FAILED) == undeleted,
+                   "%d sources stayed after their DEL, but standard error tells of %d" %
+                   (undeleted, outcome.stderr.count(DELETE_FAILED)))
+    verdict.expect(outcome.status != EXIT_OK or outcome.stderr == "",
+                   "a good run wrote to standard error: %r" % outcome.stderr[-300:])
     verdict.expect(outcome.status == expected_status, "exit status %s, the log says %d" %
                    (outcome.status, expected_status))
     if no_connection:
@@ -233,7 +261,7 @@ def check_run(plan, outcome):
     verdict = Verdict()
     fired_counts = [fired(fault, outcome.commands) for fault in plan.faults]
     records = parse_log(outcome.log, verdict)
-    states = [FileState(line, name, data, outcome)
+    states = [FileState(line, name, data, plan, outcome)
               for line in plan.lines for name, data in line.files.items()]
     by_source = {record.source: record for record in records if record.destination}
     spoiled = {IMPLIED_CMD.get(fault["fault"]) or fault["cmd"]
@@ -241,10 +269,12 @@ def check_run(plan, outcome):
     # The client removes a failed upload with DELE, over a fresh login when
     # the failure took the session down.
     cleanup_spoiled = bool(spoiled & {"DELE", "USER", "PASS"})
+    undeleted = 0
     for state in states:
         check_final_name(state, cleanup_spoiled, verdict)
-        check_file(state, by_source.get(state.source_text), "DELE" in spoiled, verdict)
-    check_records(plan, records, by_source, states, outcome, verdict)
+        undeleted += check_file(state, by_source.get(state.source_text), verdict)
+    verdict.undeleted = undeleted
+    check_records(plan, records, by_source, states, outcome, undeleted, verdict)
     leftovers = [path.name for path in outcome.local_dir.iterdir()
                  if TEMPORARY_NAME.match(path.name)]
     verdict.expect(not leftovers, "temporary download files left: %s" % leftovers)

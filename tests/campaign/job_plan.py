@@ -12,6 +12,11 @@ MAX_FILES_PER_LINE = 4
 NAME_CHARS = string.ascii_letters + string.digits + "_-"
 ERROR_CODES = (421, 425, 426, 450, 451, 500, 501, 530, 550, 553)
 REPLY_TEXT = "Injected failure."
+# The replies of a server without SIZE. Its completion reply alone is then
+# believed, and a change shows only in MDTM, to the second: a plan never
+# pairs them with an upload the server cuts short or a source that changes.
+NO_SIZE_CODES = (500, 502)
+CHANGE_DATA = "changed while moving"
 # Sizes at the edges of the client's 255-byte chunks and 256 KiB buffers.
 EDGE_SIZES = (0, 1, 254, 255, 256, 510, 511, 765, 262143, 262144, 262145)
 SMALL_LIMIT = 300 * 1024
@@ -20,8 +25,8 @@ LARGE_RANGE = (1024 * 1024, 2 * 1024 * 1024)
 # Commands the client sends, by what they serve. Every one of them may be spoiled.
 SESSION_COMMANDS = ("USER", "PASS", "PWD", "CWD", "TYPE", "QUIT")
 DATA_SETUP_COMMANDS = ("EPSV", "PASV", "EPRT", "PORT")
-UPLOAD_COMMANDS = ("STOR", "DELE")
-DOWNLOAD_COMMANDS = ("SIZE", "RETR", "LIST", "DELE")
+UPLOAD_COMMANDS = ("STOR", "SIZE", "REST", "DELE")
+DOWNLOAD_COMMANDS = ("SIZE", "MDTM", "REST", "RETR", "LIST", "DELE")
 
 # Relative weights of the fault kinds. A hang costs a whole reply timeout,
 # so it stays rare; a refused first login ends the job before any file.
@@ -33,6 +38,9 @@ KIND_WEIGHTS = {
     "refuse_after_stor": 8,
     "refuse_login": 4,
     "hang": 2,
+    "refuse_dele": 6,
+    "short_stor": 6,
+    "change_source": 8,
 }
 # The share of faults aimed at the listing of a download line, which must
 # fail the line as a file would, never pass for an empty directory.
@@ -125,7 +133,7 @@ def occurrences_to_skip(fault, uploads, downloads):
     cmd = fault.get("cmd")
     if fault["fault"] == "refuse_login":
         return 3
-    if fault["fault"] == "refuse_after_stor" or cmd == "STOR":
+    if fault["fault"] in ("refuse_after_stor", "short_stor") or cmd == "STOR":
         return len(uploads)
     if fault["fault"] == "short_retr" or cmd in ("RETR", "SIZE"):
         return len(downloads)
@@ -143,15 +151,30 @@ def draw_listing_fault(rng, lines):
     return fault
 
 
+def change_source(rng, lines):
+    """A source that grows as one of its line's transfers ends."""
+    line = rng.choice(lines)
+    return {"fault": "change_source", "cmd": "RETR" if line.download else "STOR",
+            "file": rng.choice(list(line.files)), "download": line.download,
+            "data": CHANGE_DATA}
+
+
 def draw_fault(rng, lines, passive):
     uploads, downloads = transfer_sizes(lines, False), transfer_sizes(lines, True)
     if downloads and rng.random() < LISTING_FAULT_SHARE:
         return draw_listing_fault(rng, lines)
     kind = weighted(rng, KIND_WEIGHTS)
-    if kind == "short_retr" and not downloads or kind == "refuse_after_stor" and not uploads:
+    if kind in ("short_retr",) and not downloads or (
+            kind in ("refuse_after_stor", "short_stor") and not uploads):
         kind = "drop_data"
     fault = {"fault": kind}
-    if kind == "drop_data":
+    if kind == "refuse_dele":
+        fault = {"fault": "reply", "kind": kind, "cmd": "DELE", "code": 550, "text": REPLY_TEXT}
+    elif kind == "change_source":
+        fault = change_source(rng, lines)
+    elif kind == "short_stor":
+        fault["bytes"] = cut_point(rng, uploads)
+    elif kind == "drop_data":
         fault["cmd"], sizes = rng.choice(([("STOR", uploads)] if uploads else []) +
                                          ([("RETR", downloads)] if downloads else []))
         fault["bytes"] = cut_point(rng, sizes)
@@ -175,4 +198,8 @@ def make_plan(key):
     lines = [draw_line(rng, number) for number in range(1, rng.randint(1, MAX_LINES) + 1)]
     passive = rng.random() < 0.7
     faults = [draw_fault(rng, lines, passive) for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
+    if any(fault["fault"] in ("short_stor", "change_source") for fault in faults):
+        for fault in faults:
+            if fault.get("cmd") == "SIZE" and fault.get("code") in NO_SIZE_CODES:
+                fault["code"] = 451
     return Plan(key, passive, lines, faults)

@@ -27,6 +27,7 @@ class Outcome:
     stdout: str
     stderr: str
     commands: list         # the command lines the server received
+    changes: list          # the paths change_source faults appended to, once per change
     local_dir: Path
     remote_dir: Path
 
@@ -57,6 +58,9 @@ class FaultyServer:
 
     def commands(self):
         return json.loads(self.ask({"query": "commands"}))
+
+    def changes(self):
+        return json.loads(self.ask({"query": "changes"}))
 
     def stop(self):
         self.process.stdin.close()
@@ -93,6 +97,14 @@ def lay_out_files(plan, local_dir, remote_dir):
             ((remote_dir if line.download else local_dir) / name).write_bytes(data)
 
 
+def armed(fault, local_dir, remote_dir):
+    """The fault as the server takes it: a changed source is named by its path."""
+    if fault["fault"] != "change_source":
+        return fault
+    path = (remote_dir if fault["download"] else local_dir) / fault["file"]
+    return dict(fault, path=str(path))
+
+
 def environment():
     env = {key: value for key, value in os.environ.items() if key not in DROPPED_ENV}
     env["LC_ALL"] = "C"
@@ -127,12 +139,12 @@ def run_job(plan, kestrin, server_script, root, kill_after):
     try:
         (dirs["install"] / "kestrin.ini").write_text(settings(plan, server.port, dirs["local"]))
         for fault in plan.faults:
-            server.arm(fault)
+            server.arm(armed(fault, dirs["local"], remote_dir))
         status, elapsed, out, err = launch(program, dirs["work"], kill_after)
-        commands = server.commands()
+        commands, changes = server.commands(), server.changes()
     finally:
         server.stop()
     log_path = dirs["work"] / LOG_NAME
     log = log_path.read_bytes().decode("utf-8", "replace") if log_path.exists() else ""
     return Outcome(status, elapsed, log, out.decode("utf-8", "replace"),
-                   err.decode("utf-8", "replace"), commands, dirs["local"], remote_dir)
+                   err.decode("utf-8", "replace"), commands, changes, dirs["local"], remote_dir)

@@ -1,0 +1,209 @@
+// Runs whose outcome could pass for a success: a server that keeps less than
+// it confirms, a source that changes while it moves, a delete, a record or a
+// follow-up program that fails, unreadable settings, a second start of the
+// same job, what a killed run left behind, and a reader of the status echo
+// that goes away. Each must show in the exit status, on standard error, or
+// in what the run leaves on both sides.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "file_bytes.h"
+#include "job_fixture.h"
+#include "json_text.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kOriginal = randomBytes(20000, 11);
+const std::string kMore = "MORE";
+
+class Outcome : public JobTest {
+ protected:
+  Outcome() { fs::create_directory(Remote("in")); }
+};
+
+// Where a case's faults and preparations act.
+struct Dirs {
+  fs::path local, remote, work, install;
+};
+
+// The JSON line of a fault that appends kMore to `path` at the end of each
+// of the first `times` transfers of `cmd`.
+std::string Change(const std::string& cmd, const fs::path& path, int times) {
+  return R"({"fault":"change_source","cmd":")" + cmd + R"(","path":)" + jsonQuote(path.string()) +
+         R"(,"data":")" + kMore + R"(","times":)" + std::to_string(times) + "}";
+}
+
+struct OutcomeCase {
+  const char* name;
+  bool download;  // a.bin starts on the server, else in the local directory
+  std::string keys;
+  std::function<std::vector<std::string>(const Dirs&)> faults;
+  std::function<void(const Dirs&)> prepare;
+  int status;
+  std::string said;                        // on standard error; "" when nothing may be
+  std::optional<std::string> sourceAfter;  // nullopt when the source must be gone
+  std::optional<std::string> destinationAfter;
+};
+
+// Named by its name in test listings, not by its bytes.
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<std::string> None(const Dirs&) { return {}; }
+void Nothing(const Dirs&) {}
+
+class OutcomeCases : public Outcome, public ::testing::WithParamInterface<OutcomeCase> {};
+
+// Expected, case by case: the exit status, the words on standard error
+// (none for a run that needs none), and what each side holds afterwards.
+TEST_P(OutcomeCases, ShowsInStatusAndFiles) {
+  const OutcomeCase& c = GetParam();
+  const fs::path source = c.download ? Remote("in/a.bin") : Local("a.bin");
+  const fs::path destination = c.download ? Local("a.bin") : Remote("in/a.bin");
+  writeBytes(source, kOriginal);
+  const Dirs dirs{local.path(), Remote("in"), work.path(), install.path()};
+  for (const std::string& fault : c.faults(dirs)) server.inject(fault);
+  WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\n" + c.keys));
+  c.prepare(dirs);
+
+  const JobResult run = Run();
+
+  EXPECT_EQ(run.status, c.status) << run.out << run.err;
+  if (c.said.empty()) {
+    EXPECT_EQ(run.err, "");
+  } else {
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(fs::exists(source) ? std::optional(readBytes(source)) : std::nullopt, c.sourceAfter);
+  EXPECT_EQ(fs::exists(destination) ? std::optional(readBytes(destination)) : std::nullopt,
+            c.destinationAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Job, OutcomeCases,
+    ::testing::Values(
+        // The server answers DELE with 550: the file moved, its source stays,
+        // and the run says so.
+        OutcomeCase{"RefusedDelete", true, "prenos1=a.bin,DOWN,DEL",
+                    [](const Dirs&) {
+                      return std::vector<std::string>{
+                          R"({"fault":"reply","cmd":"DELE","code":550,"text":"Not yours."})"};
+                    },
+                    Nothing, 1, "could not delete /in/a.bin: 550 Not yours.", kOriginal, kOriginal},
+        // The server keeps 1000 bytes of every upload and answers 226 all the
+        // same: no attempt is believed, the source stays, nothing partial
+        // stays on the server.
+        OutcomeCase{"ShortUploadAnswered226", false, "prenos1=a.bin,UP,DEL",
+                    [](const Dirs&) {
+                      return std::vector<std::string>{R"({"fault":"short_stor","bytes":1000})"};
+                    },
+                    Nothing, 1, "", kOriginal, std::nullopt},
+        // The local file grows during its first upload: that attempt fails,
+        // the second moves the new content, and only then the source goes.
+        OutcomeCase{"UploadSourceChangedOnce", false, "prenos1=a.bin,UP,DEL",
+                    [](const Dirs& d) {
+                      return std::vector<std::string>{Change("STOR", d.local / "a.bin", 1)};
+                    },
+                    Nothing, 0, "", std::nullopt, kOriginal + kMore},
+        // It grows during every upload: it fails for good after three.
+        OutcomeCase{"UploadSourceKeepsChanging", false, "prenos1=a.bin,UP,DEL",
+                    [](const Dirs& d) {
+                      return std::vector<std::string>{Change("STOR", d.local / "a.bin", 3)};
+                    },
+                    Nothing, 1, "", kOriginal + kMore + kMore + kMore, std::nullopt},
+        // The remote file grows as its first download ends: the retry
+        // fetches the new content before the source is deleted.
+        OutcomeCase{"DownloadSourceChangedOnce", true, "prenos1=a.bin,DOWN,DEL",
+                    [](const Dirs& d) {
+                      return std::vector<std::string>{Change("RETR", d.remote / "a.bin", 1)};
+                    },
+                    Nothing, 0, "", std::nullopt, kOriginal + kMore},
+        // No log record can be written: the source stays and the run fails.
+        OutcomeCase{"UnwritableLog", false, "prenos1=a.bin,UP,DEL", None,
+                    [](const Dirs& d) { fs::create_directory(d.work / "KESTRIN.log"); }, 1,
+                    "could not write the log record", kOriginal, kOriginal},
+        // The follow-up command's program does not exist.
+        OutcomeCase{"FollowUpProgramMissing", false,
+                    "prenos1=a.bin,UP\nrun1=/nonexistent/prog --now", None, Nothing, 4,
+                    "/nonexistent/prog: not found", kOriginal, kOriginal},
+        // The settings file is missing: it is named, with the reason.
+        OutcomeCase{"MissingSettings", false, "prenos1=a.bin,UP,DEL", None,
+                    [](const Dirs& d) { fs::remove(d.install / "kestrin.ini"); }, 2,
+                    "kestrin.ini: No such file or directory", kOriginal, std::nullopt}),
+    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return info.param.name; });
+
+// Two starts of the same job, the second one second after the first: the
+// second moves nothing, says why and ends at once with status 4; the file
+// is uploaded once.
+TEST_F(Outcome, SecondStartOfARunningJobMovesNothing) {
+  writeBytes(Local("a.bin"), kOriginal);
+  WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\nprenos1=a.bin,UP"));
+
+  const JobResult run = RunUnder(
+      {"/bin/sh", "-c", R"("$0" >/dev/null 2>&1 & sleep 1; "$0"; s=$?; wait; exit $s)"}, {});
+
+  EXPECT_EQ(run.status, 4);
+  EXPECT_NE(run.err.find("is already running"), std::string::npos) << run.err;
+  EXPECT_EQ(Received("STOR"), 1);
+  EXPECT_EQ(readBytes(Remote("in/a.bin")), kOriginal);
+}
+
+// A killed run's hidden temporary download file is removed by the next run;
+// one that a running download holds locked is not.
+TEST_F(Outcome, NextRunRemovesWhatAKilledRunLeft) {
+  writeBytes(Local(".a.bin.kestrin-Ab12Cd"), "left by a killed run");
+  writeBytes(Local(".b.bin.kestrin-Xy34Zw"), "still being written");
+  const int held = open(Local(".b.bin.kestrin-Xy34Zw").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/"));
+
+  const JobResult run = Run();
+  close(held);
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Names(local.path()), std::vector<std::string>{".b.bin.kestrin-Xy34Zw"});
+}
+
+// Standard output is a pipe whose reader leaves after the first byte: the
+// run goes on to the end, moves and records the file, and ends with 0.
+TEST_F(Outcome, ClosedStandardOutputDoesNotStopTheRun) {
+  writeBytes(Local("a.bin"), kOriginal);
+  WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\nprenos1=a.bin,UP,DEL"));
+
+  const JobResult run =
+      RunUnder({"/bin/bash", "-c", R"("$0" | head -c1 >/dev/null; exit ${PIPESTATUS[0]})"}, {});
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readBytes(Remote("in/a.bin")), kOriginal);
+  EXPECT_FALSE(fs::exists(Local("a.bin")));
+  EXPECT_EQ(Records(run.log), std::vector<std::string>{Moved(Local("a.bin"), "/in/a.bin")});
+}
+
+// The server sends its first listing, of some 1500 bytes, at five bytes a
+// second: that listing fails within its bound (below 1 KiB/s over the stall
+// time of 60 s) instead of taking five minutes, and the run comes to its end.
+TEST_F(Outcome, TrickledListingEndsWithinItsBound) {
+  writeBytes(Remote("in/a.bin"), kOriginal);
+  for (int n = 0; n < 25; ++n) writeBytes(Remote("in/other-" + std::to_string(n) + ".txt"), "x");
+  server.inject(R"({"fault":"trickle","cmd":"LIST","times":1})");
+  WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\nprenos1=*.bin,DOWN"));
+
+  const JobResult run = Run();
+
+  EXPECT_NE(run.status, -1);
+  EXPECT_LT(run.elapsed, 100s);
+  EXPECT_EQ(readBytes(Remote("in/a.bin")), kOriginal);
+  if (fs::exists(Local("a.bin"))) {
+    EXPECT_EQ(readBytes(Local("a.bin")), kOriginal);
+  }
+}
+
+}  // namespace
