@@ -168,8 +168,14 @@ void FrmUpdate::download() {
   if (RefusedAtOnce(DownloadFailureStatus(), remotePath, localPath, true)) return;
   Yield();
   Wait(kPauseBeforeFirstAttempt);
-  if (!TryThreeTimes(kDownloadStart,
-                     [&] { return mFTP->FTPDownloadFile(localPath, remotePath, mFile); })) {
+  // Only the first attempt takes the size from the listing: the file may
+  // have changed since, which is what failed an attempt.
+  ListedFile listed = mFile;
+  if (!TryThreeTimes(kDownloadStart, [&] {
+        const bool ok = mFTP->FTPDownloadFile(localPath, remotePath, listed);
+        listed.size = -1;
+        return ok;
+      })) {
     GiveUp(DownloadFailureStatus(), remotePath, localPath);
   } else {
     ShowStatus(kTransferDone);

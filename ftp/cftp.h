@@ -44,8 +44,9 @@ class cFTP {
   bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
   bool FTPDownloadFile(std::string& sLocal, std::string& sRemote);
   // The same with the size the file's own listing gave, so that the
-  // directory is not listed again; a listed link's size is asked of the
-  // server, as the listing gives the link's own.
+  // directory is not listed again; the server is asked (SIZE) for a listed
+  // link, whose listed size is the link's own, and where the size is
+  // unknown (negative).
   bool FTPDownloadFile(std::string& sLocal, std::string& sRemote, const ListedFile& listed);
   bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
   std::string GetFTPDirectory();

@@ -66,9 +66,8 @@ int64_t cFTP::RemoteSize(const std::string& sRemote) {
 
 int64_t cFTP::ExpectedSize(const std::string& sRemote, const ListedFile& listed) {
   if (!listed.is_link && listed.size >= 0) return listed.size;
-  // SIZE follows the link to its target.
+  // SIZE follows a link to its target and tells the size the file has now.
   inet::RemoteStat stat;
-  if (listed.is_link && hConnection && hConnection->Stat(sRemote, false, stat) && stat.size >= 0)
-    return stat.size;
+  if (hConnection && hConnection->Stat(sRemote, false, stat) && stat.size >= 0) return stat.size;
   return RemoteSize(sRemote);
 }
