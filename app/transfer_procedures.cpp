@@ -147,7 +147,7 @@ void FrmUpdate::upload() {
   StartFile(kUploadStart, remotePath, localPath);
   if (RefusedAtOnce(kFailureStatus, localPath, remotePath, false)) return;
   Wait(kPauseBeforeFirstAttempt);
-  if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadFile(localPath, remotePath); })) {
+  if (!TryThreeTimes(kUploadStart, [&] { return mFTP->FTPUploadExact(localPath, remotePath); })) {
     GiveUp(kFailureStatus, localPath, remotePath);
   } else {
     ShowStatus(kTransferDone);

@@ -43,11 +43,15 @@ class cFTP {
   // The streamed transfers trim their arguments in place.
   bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
   bool FTPDownloadFile(std::string& sLocal, std::string& sRemote);
-  // The same with the size the file's own listing gave, so that the
-  // directory is not listed again; the server is asked (SIZE) for a listed
-  // link, whose listed size is the link's own, and where the size is
+  // A job's files move under their exact names, which may begin or end
+  // with a blank: these two take their paths as given, untrimmed.
+  bool FTPUploadExact(const std::string& sLocal, const std::string& sRemote);
+  // The download also takes the size the file's own listing gave, so that
+  // the directory is not listed again; the server is asked (SIZE) for a
+  // listed link, whose listed size is the link's own, and where the size is
   // unknown (negative).
-  bool FTPDownloadFile(std::string& sLocal, std::string& sRemote, const ListedFile& listed);
+  bool FTPDownloadFile(const std::string& sLocal, const std::string& sRemote,
+                       const ListedFile& listed);
   bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
   std::string GetFTPDirectory();
   bool SetFTPDirectory(const std::string& sDir);
@@ -113,6 +117,8 @@ class cFTP {
   bool DownloadStands(const std::string& sRemote, int64_t size, const inet::RemoteStat& before);
   bool PublishUpload(const std::string& sTemporary, const std::string& sRemote);
   bool TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label);
+  bool PathsGiven(const std::string& sLocal, const std::string& sRemote, const std::string& label);
+  bool SendFile(const std::string& sLocal, const std::string& sRemote);
 
   std::unique_ptr<inet::Session> hSession;
   std::unique_ptr<inet::Connection> hConnection;

@@ -121,13 +121,26 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length
 bool cFTP::TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label) {
   sLocal = std::string(TrimBlanks(sLocal));
   sRemote = std::string(TrimBlanks(sRemote));
+  return PathsGiven(sLocal, sRemote, label);
+}
+
+bool cFTP::PathsGiven(const std::string& sLocal, const std::string& sRemote,
+                      const std::string& label) {
   if (!sLocal.empty() && !sRemote.empty()) return true;
   RecordFTPError(inet::kEmptyName, label);
   return false;
 }
 
 bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
-  if (!TrimPaths(sLocal, sRemote, kOpenPutLabel) || !Connected(kOpenPutLabel)) return false;
+  return TrimPaths(sLocal, sRemote, kOpenPutLabel) && SendFile(sLocal, sRemote);
+}
+
+bool cFTP::FTPUploadExact(const std::string& sLocal, const std::string& sRemote) {
+  return PathsGiven(sLocal, sRemote, kOpenPutLabel) && SendFile(sLocal, sRemote);
+}
+
+bool cFTP::SendFile(const std::string& sLocal, const std::string& sRemote) {
+  if (!Connected(kOpenPutLabel)) return false;
   // The local file is opened first, so that a missing one never costs the
   // server's copy of the file.
   UniqueFile local(std::fopen(sLocal.c_str(), "rb"));
@@ -246,8 +259,9 @@ bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
          ReceiveFile(sLocal, sRemote, RemoteSize(sRemote));
 }
 
-bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote, const ListedFile& listed) {
-  return TrimPaths(sLocal, sRemote, kOpenGetLabel) &&
+bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote,
+                           const ListedFile& listed) {
+  return PathsGiven(sLocal, sRemote, kOpenGetLabel) &&
          ReceiveFile(sLocal, sRemote, ExpectedSize(sRemote, listed));
 }
 

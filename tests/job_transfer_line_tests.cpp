@@ -87,11 +87,11 @@ TEST_F(TransferLine, DownloadLines) {
 
 // Names as file systems hold them move under their own bytes, through lines
 // with DEL in both directions: the separators and quotes of a comma list,
-// blanks and separators that text widgets change, a Windows-1250 "š" that
-// is no UTF-8, and "keep,x.n" beside a "keep" that the pattern does not
-// match. The server names the login directory /home (which has no in/), so
-// the relative ftpdir "in/" must mean /in/ for the listing as for the
-// transfers. Rows:
+// blanks and separators that text widgets change, blanks that open or end
+// a name, a Windows-1250 "š" that is no UTF-8, and "keep,x.n" beside a
+// "keep" that the pattern does not match. The server names the login
+// directory /home (which has no in/), so the relative ftpdir "in/" must mean
+// /in/ for the listing as for the transfers. Rows:
 //   up:    plus a name with CR LF, which no FTP command can carry: one
 //          escaped failure record at once, no attempt, the rest moves
 //   down:  plus a link to a file of another size than the link: its target
@@ -107,6 +107,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
                        "nb\xC2\xA0sp.n",
                        "ls\xE2\x80\xA8sep.n",
                        " lead.n",
+                       "tail.n ",
                        "\x9A"
                        "1250.n",
                        "keep,x.n"};
@@ -126,8 +127,8 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
   withLink.push_back("ln.n");
   const Strings own = {"kestrin", "kestrin.ini", "kestrin.txt"};
   const std::vector<Row> rows = {
-      {"up", "*.n,UP,DEL", false, withCrlf, {}, odd, {crlf}, 1},
-      {"down", "*.n,DOWN,DEL", false, {}, odd, withLink, {}, 0},
+      {"up", "*.n*,UP,DEL", false, withCrlf, {}, odd, {crlf}, 1},
+      {"down", "*.n*,DOWN,DEL", false, {}, odd, withLink, {}, 0},
       {"own", "kestrin*,DOWN", true, {}, own, {"kestrin.txt"}, {"kestrin", "kestrin.ini"}, 1},
   };
   server.inject(R"({"fault":"reply","cmd":"PWD","code":257,"text":"\"/home\" is current."})");
