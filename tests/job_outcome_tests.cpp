@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -204,6 +205,34 @@ TEST_F(Outcome, TrickledListingEndsWithinItsBound) {
   if (fs::exists(Local("a.bin"))) {
     EXPECT_EQ(readBytes(Local("a.bin")), kOriginal);
   }
+}
+
+// What the server cannot see, traced with strace: the downloaded file is
+// renamed into place and its directory synced before DELE goes out, and
+// the control connection asks for TCP keepalive, so that a long transfer
+// behind a NAT keeps its completion reply. Skipped where this process may not trace.
+TEST_F(Outcome, DownloadDurableBeforeDeleAndConnectionsKeptAlive) {
+  if (std::system("/usr/bin/strace -o /dev/null true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace cannot trace here";
+  writeBytes(Remote("in/a.bin"), kOriginal);
+  WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\nprenos1=a.bin,DOWN,DEL"));
+  const fs::path trace = Marker("trace");
+
+  const JobResult run = RunUnder({"/usr/bin/strace", "-f", "-qq", "-s", "32", "-o", trace.string(),
+                                  "-e", "trace=rename,renameat,renameat2,fsync,setsockopt,sendto"},
+                                 {});
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(fs::exists(Remote("in/a.bin")));
+  const std::string calls = readBytes(trace);
+  const size_t renamed = calls.find("a.bin.kestrin-");
+  const size_t synced = calls.find("fsync(", calls.find('\n', renamed));
+  const size_t deleted = calls.find("DELE ");
+  ASSERT_NE(renamed, std::string::npos) << calls;
+  EXPECT_LT(synced, deleted) << calls;
+  // The control connection, which waits through a long transfer for its
+  // completion reply, asks for keepalive before it logs in.
+  EXPECT_LT(calls.find("SO_KEEPALIVE, [1]"), calls.find("USER ")) << calls;
 }
 
 }  // namespace

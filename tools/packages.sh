@@ -6,7 +6,7 @@ KESTRIN_PACKAGES=(
   libcurl4-openssl-dev
   libgtest-dev
   python3 python3-pyftpdlib
-  vsftpd openssl ca-certificates
+  vsftpd openssl ca-certificates strace
   xvfb xauth
   clang libclang-rt-14-dev clang-format git
 )
