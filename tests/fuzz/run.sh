@@ -44,7 +44,8 @@ for target in "${targets[@]}"; do
     echo "fuzz: $target did not report its runs" >&2
     exit 1
   fi
-  replayed="$(sed -n 's/^INFO: seed corpus: files: \([0-9]*\) .*/\1/p' "$output")"
+  # How many starting inputs libFuzzer replayed before it searched.
+  replayed="$(awk '/^INFO: seed corpus: files:/ {print $5; exit}' "$output")"
   echo "fuzz: $target: replayed ${replayed:-0} corpus inputs; $runs executions in $seconds s"
   total=$((total + runs))
 done

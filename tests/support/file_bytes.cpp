@@ -23,22 +23,13 @@ std::string randomBytes(std::size_t count, unsigned pattern) {
   std::uniform_int_distribution<int> byte(0, 255);
   std::string bytes(count, '\0');
   for (std::size_t i = 0; i < count; ++i) {
-    switch (i % kBlock) {
-      case 0:
-        bytes[i] = '\r';
-        break;
-      case 1:
-        bytes[i] = '\n';
-        break;
-      case 20:
-        bytes[i] = '\n';
-        break;
-      case 40:
-        bytes[i] = '\r';
-        break;
-      default:
-        bytes[i] = static_cast<char>(byte(generator));
-    }
+    const std::size_t at = i % kBlock;
+    if (at == 0 || at == 40)
+      bytes[i] = '\r';
+    else if (at == 1 || at == 20)
+      bytes[i] = '\n';
+    else
+      bytes[i] = static_cast<char>(byte(generator));
   }
   return bytes;
 }
