@@ -1,6 +1,8 @@
-// The program's one window. Its controls show the job as it runs and also
-// hold the job's working values, so they are public and keep the names the
-// job's procedures use for them.
+// The program's one window. Its controls show the job as it runs; the job
+// keeps its working values in members of its own and never reads them back
+// from a control, so that nothing typed or clicked in the window can change
+// what a run moves or deletes. The controls are public and keep the names
+// the job's procedures use for them.
 #pragma once
 
 #include "cftp.h"
@@ -85,7 +87,12 @@ class FrmUpdate : public QWidget {
   // replayed with fixed times.
   std::function<float()> mClock = Timer;
 
-  // The job.
+  // The job, as the settings gave it: server, directories, and whether the
+  // current line deletes its sources. The controls only show these.
+  std::string mServer;
+  std::string mRemoteDir;
+  std::string mLocalDir;
+  bool mDeleteSources = false;
   std::string mSection;
   std::string mUser;
   std::string mPassword;
@@ -127,6 +134,9 @@ class FrmUpdate : public QWidget {
   static constexpr char kFailureStatus[] = "Status napaka:";
 
   void SetupUi();
+  // During a run "Zapri" and the window's close button are the only inputs.
+  void MakeControlsViewOnly();
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
   void ReadJob();
   void CheckSettingsFile();

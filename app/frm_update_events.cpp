@@ -2,6 +2,7 @@
 // window's own thread, and what the window does with the events it gets.
 #include "frm_update.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
@@ -31,6 +32,21 @@ int64_t CoarseNanoseconds() {
   return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
+// What a mouse or a keyboard can do to a button.
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 void FrmUpdate::Yield() {
@@ -46,9 +62,6 @@ void FrmUpdate::YieldWhenDue() {
     Yield();
 }
 
-// The mode label keeps the size of its word: a new caption asks the window
-// for a new layout while it is shown, and a caption set before the window
-// appears is measured when it is shown.
 // Hiding the window would leave the job running unseen, deleting sources
 // and starting commands nobody expects any more.
 void FrmUpdate::closeEvent(QCloseEvent* e) {
@@ -56,6 +69,9 @@ void FrmUpdate::closeEvent(QCloseEvent* e) {
   Command3_Click();
 }
 
+// The mode label keeps the size of its word: a new caption asks the window
+// for a new layout while it is shown, and a caption set before the window
+// appears is measured when it is shown.
 bool FrmUpdate::event(QEvent* e) {
   const bool remeasure = e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show;
   if (remeasure && Lblmode) Lblmode->adjustSize();
@@ -63,4 +79,10 @@ bool FrmUpdate::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate)
     QMetaObject::invokeMethod(this, &FrmUpdate::Form_Activate, Qt::QueuedConnection);
   return QWidget::event(e);
+}
+
+// The check box only shows whether the current line deletes its sources.
+bool FrmUpdate::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == Chkbrisi && IsUserInput(e->type())) return true;
+  return QWidget::eventFilter(watched, e);
 }

@@ -73,6 +73,14 @@ void StyleReadout(QLabel* label, const QFont& font) {
 
 }  // namespace
 
+// The fields keep their look and still let a user select and copy a path;
+// the check box shows the current line's DEL and takes no click or key.
+void FrmUpdate::MakeControlsViewOnly() {
+  for (QLineEdit* field : {Text1, textLDIR, textDIR, Textimedat, textURL}) field->setReadOnly(true);
+  Tdir->setReadOnly(true);
+  Chkbrisi->installEventFilter(this);
+}
+
 FrmUpdate::FrmUpdate(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
@@ -158,6 +166,8 @@ void FrmUpdate::SetupUi() {
   Place(Label3, "Label3", 120, 2880, 2775, 615);
   StyleReadout(Label3, SerifBold(kStatusPoints));
   Label3->setWordWrap(true);
+
+  MakeControlsViewOnly();
 
   setTabOrder(Command3, textURL);
   setTabOrder(textURL, Textimedat);

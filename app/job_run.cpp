@@ -11,7 +11,6 @@
 #include "yielding_wait.h"
 
 #include <QLabel>
-#include <QLineEdit>
 
 #include <chrono>
 #include <cstdio>
@@ -62,10 +61,10 @@ void FrmUpdate::Form_Activate() {
 void FrmUpdate::RunJob(std::string sExtraLine) {
   if (!mCutDirectoryKey.empty()) RefuseCutDirectory();
   TakeJobOrEnd();
-  cFTP::RemoveAbandonedDownloads(DirectoryPart(textLDIR->text().toStdString()));
+  cFTP::RemoveAbandonedDownloads(DirectoryPart(mLocalDir));
   // Once a run, so that a scheduler's mail keeps reminding of it.
   if (!mTlsVerify) ReportToConsole(kNoVerifyWarning);
-  if (mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword)) {
+  if (mFTP->OpenConnection(mServer, mUser, mPassword)) {
     if (IsPresent(sExtraLine)) {
       std::string line = sExtraLine;
       ftpprenos(line);
@@ -111,7 +110,7 @@ void FrmUpdate::ReportConnectionFailure() {
   const std::string error = mFTP->GetLastErrorMessage();
   NoteOutcome(kExitNoConnection);
   ShowStatus(kFailureStatus + (mSettingsProblem.empty() ? error : mSettingsProblem));
-  AppendOrReport(ConnectionFailureRecord(textURL->text().toStdString(), error));
+  AppendOrReport(ConnectionFailureRecord(mServer, error));
 }
 
 // A directory cut short is another directory: files would land beside the

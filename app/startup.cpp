@@ -45,15 +45,18 @@ bool IsHeadless() {
 // directory means the program's own. The certificate check and the way of
 // uploading go with the server, so they come from the same section.
 void FrmUpdate::ReadJob() {
-  textURL->setText(Text(ReadINI(mSection, "FTPURL", mIniFile)));
-  textDIR->setText(Text(ReadINI(mSection, kRemoteDirectoryKey, mIniFile)));
-  textLDIR->setText(Text(ReadINI(mSection, kLocalDirectoryKey, mIniFile)));
+  mServer = ReadINI(mSection, "FTPURL", mIniFile);
+  mRemoteDir = ReadINI(mSection, kRemoteDirectoryKey, mIniFile);
+  mLocalDir = ReadINI(mSection, kLocalDirectoryKey, mIniFile);
+  if (!IsPresent(mLocalDir)) mLocalDir = ProgramDirectory() + "/";
+  textURL->setText(Text(mServer));
+  textDIR->setText(Text(mRemoteDir));
+  textLDIR->setText(Text(mLocalDir));
   mCutDirectoryKey.clear();
   for (const char* key : {kRemoteDirectoryKey, kLocalDirectoryKey})
     if (IsINIValueCut(mSection, key, mIniFile)) mCutDirectoryKey = key;
   mUser = ReadINI(mSection, "uporabnik", mIniFile);
   mPassword = ReadINI(mSection, "geslo", mIniFile);
-  if (!IsPresent(textLDIR->text().toStdString())) textLDIR->setText(Text(ProgramDirectory() + "/"));
   const std::string caFile = ReadINI(mSection, "cafile", mIniFile);
   mFTP->SetCaFile(IsPresent(caFile) ? caFile : "");
   mTlsVerify = ReadINI(mSection, "tlsverify", mIniFile) != kNoVerifyValue;

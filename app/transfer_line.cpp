@@ -38,7 +38,8 @@ void FrmUpdate::ftpprenos(std::string& ukaz) {
   const TransferLine line = DecodeTransferLine(ukaz);
   Text1->setText(QString::fromUtf8(line.file));
   // Set for every line, so a line without DEL clears what the one before set.
-  Chkbrisi->setChecked(line.deleteSources);
+  mDeleteSources = line.deleteSources;
+  Chkbrisi->setChecked(mDeleteSources);
 
   // A relative remote directory means the same for the listing as for the
   // transfers, which work from "/".

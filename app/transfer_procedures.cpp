@@ -10,9 +10,6 @@
 #include "transfer_line_syntax.h"
 #include "transfer_log.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,7 +48,7 @@ bool FrmUpdate::TryThreeTimes(const std::string& startText, const std::function<
     Yield();
     Wait(kPauseAfterFailedAttempt);
     mFTP->CloseConnection();
-    mFTP->OpenConnection(textURL->text().toStdString(), mUser, mPassword);
+    mFTP->OpenConnection(mServer, mUser, mPassword);
     Yield();
     mFTP->SetFTPDirectory(kRootDirectory);
     Wait(kPauseAfterReconnect);
@@ -95,12 +92,12 @@ void FrmUpdate::ReportDeleteFailure(const std::string& path, const std::string& 
 // The current file: its timer starts, its paths on both sides.
 void FrmUpdate::StartFile(const std::string& startText, std::string& remotePath,
                           std::string& localPath) {
-  remotePath = textDIR->text().toStdString() + mFile.name;
-  localPath = textLDIR->text().toStdString() + mFile.name;
+  remotePath = mRemoteDir + mFile.name;
+  localPath = mLocalDir + mFile.name;
   mStartTime = mClock();
   ShowStatus(startText);
   mFTP->SetFTPDirectory(kRootDirectory);
-  mFTP->SetSourceCheck(Chkbrisi->isChecked());
+  mFTP->SetSourceCheck(mDeleteSources);
 }
 
 // A file whose move can never succeed fails at once, without attempts, and
@@ -125,12 +122,12 @@ bool FrmUpdate::RefusedAtOnce(const std::string& prefix, const std::string& sour
 // fails is retried with the same steps and in the end fails the job the
 // same way; only a listing that worked and found nothing means no files.
 bool FrmUpdate::ListLineFiles(const TransferLine& line, std::vector<ListedFile>& files) {
-  const std::string remotePattern = textDIR->text().toStdString() + line.file;
-  const std::string localPattern = textLDIR->text().toStdString() + line.file;
+  const std::string remotePattern = mRemoteDir + line.file;
+  const std::string localPattern = mLocalDir + line.file;
   if (line.download) {
     if (TryThreeTimes(kDownloadStart, [&] { return mFTP->ListFTPFiles(remotePattern, files); }))
       return true;
-    GiveUp(DownloadFailureStatus(), remotePattern, textLDIR->text().toStdString());
+    GiveUp(DownloadFailureStatus(), remotePattern, mLocalDir);
     return false;
   }
   std::string error;
@@ -138,7 +135,7 @@ bool FrmUpdate::ListLineFiles(const TransferLine& line, std::vector<ListedFile>&
           kUploadStart, [&] { return ListLocalFiles(localPattern, files, error); },
           [&] { return error; }))
     return true;
-  GiveUp(kFailureStatus, localPattern, textDIR->text().toStdString(), error);
+  GiveUp(kFailureStatus, localPattern, mRemoteDir, error);
   return false;
 }
 
@@ -154,7 +151,7 @@ void FrmUpdate::upload() {
     Yield();
     // The source goes only once its record is written: a log without
     // the record must never go with a file that is gone.
-    if (AppendOrReport(SuccessRecord(localPath, remotePath)) && Chkbrisi->isChecked() &&
+    if (AppendOrReport(SuccessRecord(localPath, remotePath)) && mDeleteSources &&
         ::unlink(localPath.c_str()) != 0)
       ReportDeleteFailure(localPath, std::strerror(errno));
     Yield();
@@ -179,7 +176,7 @@ void FrmUpdate::download() {
     GiveUp(DownloadFailureStatus(), remotePath, localPath);
   } else {
     ShowStatus(kTransferDone);
-    if (AppendOrReport(SuccessRecord(remotePath, localPath)) && Chkbrisi->isChecked() &&
+    if (AppendOrReport(SuccessRecord(remotePath, localPath)) && mDeleteSources &&
         !mFTP->DeleteFTPFile(remotePath))
       ReportDeleteFailure(remotePath, mFTP->GetLastErrorMessage());
     Yield();

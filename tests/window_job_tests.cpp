@@ -1,5 +1,5 @@
-// The window with a job behind it: what loading puts into the controls, and
-// the close button in the middle of a transfer.
+// The window with a job behind it: what loading puts into the controls, the
+// close button in the middle of a transfer, and input on the other controls.
 #include "file_bytes.h"
 #include "frm_update.h"
 #include "ftp_test_server.h"
@@ -8,9 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -175,6 +180,64 @@ TEST(WindowCloseButton, EndsTheRunWithin50MsWhateverItWaitsFor) {
         << moment.name;
     EXPECT_FALSE(HasHiddenFile(local.path())) << moment.name;
   }
+}
+
+// While a line without DEL downloads its first file, the user clicks,
+// presses Space and types on every control but "Zapri". Expected: the run
+// goes on as the settings say (status 0, both files downloaded, none deleted
+// on the server) and the controls still show what the job set.
+TEST(WindowInputs, ClicksAndKeysOnTheOtherControlsChangeNothingOfTheRun) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  constexpr int kControlChanged = 6;
+  FtpTestServer server;
+  TempDir local;
+  TempDir settings;
+  writeBytes(server.root() / "a.bin", randomBytes(8 << 20, 7));
+  writeBytes(server.root() / "b.bin", "b");
+  writeBytes(settings.path() / "kestrin.ini", JobSettings(server, local, "prenos1=*.bin,DOWN"));
+  EXPECT_EXIT(
+      {
+        FrmUpdate window;
+        window.mIniFile = (settings.path() / "kestrin.ini").string();
+        window.Form_Load();
+        const QList<QWidget*> controls = window.findChildren<QWidget*>();
+        const auto shown = [&] {
+          QStringList texts;
+          for (QLineEdit* field : window.findChildren<QLineEdit*>()) texts << field->text();
+          return texts.join(QLatin1Char('|')) + window.Tdir->toPlainText() +
+                 QString::number(window.Chkbrisi->isChecked());
+        };
+        QString before;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+          if (!HasPartialDownload(local.path())) return;
+          watch.stop();
+          before = shown();
+          for (QWidget* control : controls) {
+            if (control == window.Command3) continue;
+            const QPointF middle = QRectF(control->rect()).center();
+            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+              QMouseEvent click(type, middle, control->mapToGlobal(middle), Qt::LeftButton,
+                                Qt::LeftButton, Qt::NoModifier);
+              QCoreApplication::sendEvent(control, &click);
+            }
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+              QKeyEvent space(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+              QKeyEvent x(type, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+              QCoreApplication::sendEvent(control, &space);
+              QCoreApplication::sendEvent(control, &x);
+            }
+          }
+          if (shown() != before) std::_Exit(kControlChanged);
+        });
+        watch.start(0);
+        window.Form_Activate();
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_TRUE(std::filesystem::exists(server.root() / "a.bin"));
+  EXPECT_TRUE(std::filesystem::exists(server.root() / "b.bin"));
+  EXPECT_EQ(readBytes(local.path() / "a.bin"), readBytes(server.root() / "a.bin"));
+  EXPECT_TRUE(std::filesystem::exists(local.path() / "b.bin"));
 }
 
 // A server's reply ends up in the status line: it is shown as text, not
