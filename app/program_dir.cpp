@@ -12,11 +12,15 @@ namespace {
 std::string ProgramFile() { return fs::read_symlink("/proc/self/exe").string(); }
 
 // Either the very same file (links and other names of it too), or, where
-// one of them does not exist yet, the same path once made absolute.
+// one of them does not exist yet, the same path once made absolute and its
+// directories' links resolved: no spelling of a directory tells them apart.
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code error;
   if (fs::equivalent(a, b, error)) return true;
-  return fs::absolute(a, error).lexically_normal() == fs::absolute(b, error).lexically_normal();
+  const fs::path realA = fs::weakly_canonical(fs::absolute(a, error), error);
+  if (error) return false;
+  const fs::path realB = fs::weakly_canonical(fs::absolute(b, error), error);
+  return !error && realA == realB;
 }
 
 }  // namespace
@@ -26,6 +30,7 @@ std::string ProgramDirectory() {
   return exe.substr(0, exe.rfind('/'));
 }
 
-bool IsProgramFile(const std::string& path, const std::string& iniFile) {
-  return SameFile(path, iniFile) || SameFile(path, ProgramFile());
+bool IsProgramFile(const std::string& path, const std::string& iniFile,
+                   const std::string& logFile) {
+  return SameFile(path, iniFile) || SameFile(path, logFile) || SameFile(path, ProgramFile());
 }

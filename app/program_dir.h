@@ -10,6 +10,7 @@
 // read (no /proc): without it the program cannot find its settings at all.
 std::string ProgramDirectory();
 
-// Whether `path` names the settings file `iniFile` or the running
-// executable, the files a job must never overwrite.
-bool IsProgramFile(const std::string& path, const std::string& iniFile);
+// Whether `path` names the settings file `iniFile`, the log `logFile` or
+// the running executable, the files a job must never overwrite: the same
+// file, or where one does not exist yet, the same real path.
+bool IsProgramFile(const std::string& path, const std::string& iniFile, const std::string& logFile);

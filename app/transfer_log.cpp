@@ -23,6 +23,8 @@ std::string PathPart(const std::string& source, const std::string& destination) 
 
 }  // namespace
 
+std::string LogFileName() { return kLogFileName; }
+
 std::string DateTimeText() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

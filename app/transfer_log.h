@@ -22,6 +22,9 @@ std::string StartFailureRecord(const std::string& subject, const std::string& er
 // "NAPAKA<date time> <server> <errorText>": the connection could not be opened.
 std::string ConnectionFailureRecord(const std::string& server, const std::string& errorText);
 
+// The log's path: "KESTRIN.log", in the current working directory.
+std::string LogFileName();
+
 // Appends record, its control characters escaped, and CR LF to "KESTRIN.log" in the current working
 // directory, creating the file when missing. The file is open only for this call, so a crash loses
 // nothing already written. False when the file could not be opened or the line not written

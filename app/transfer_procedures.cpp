@@ -10,11 +10,7 @@
 #include "transfer_line_syntax.h"
 #include "transfer_log.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 
 namespace {
 
@@ -103,14 +99,14 @@ void FrmUpdate::StartFile(const std::string& startText, std::string& remotePath,
 // A file whose move can never succeed fails at once, without attempts, and
 // the job goes on: a name no FTP command can carry would stop every run at
 // that file for ever, and a download must never replace the program's own
-// settings or executable.
+// settings, log or executable.
 bool FrmUpdate::RefusedAtOnce(const std::string& prefix, const std::string& source,
                               const std::string& destination, bool download) {
   const std::string& localPath = download ? destination : source;
   std::string error;
   if (HasControlCharacter(mFile.name))
     error = inet::ErrorMessage(inet::kInvalidName);
-  else if (download && IsProgramFile(localPath, mIniFile))
+  else if (download && IsProgramFile(localPath, mIniFile, LogFileName()))
     error = kProgramFileRefusal + localPath;
   if (error.empty()) return false;
   RecordFailure(prefix, source, destination, error);
@@ -151,9 +147,10 @@ void FrmUpdate::upload() {
     Yield();
     // The source goes only once its record is written: a log without
     // the record must never go with a file that is gone.
+    std::string reason;
     if (AppendOrReport(SuccessRecord(localPath, remotePath)) && mDeleteSources &&
-        ::unlink(localPath.c_str()) != 0)
-      ReportDeleteFailure(localPath, std::strerror(errno));
+        !mFTP->DeleteSentSource(localPath, reason))
+      ReportDeleteFailure(localPath, reason);
     Yield();
   }
   Yield();
@@ -177,7 +174,7 @@ void FrmUpdate::download() {
   } else {
     ShowStatus(kTransferDone);
     if (AppendOrReport(SuccessRecord(remotePath, localPath)) && mDeleteSources &&
-        !mFTP->DeleteFTPFile(remotePath))
+        !mFTP->DeleteReceivedSource(remotePath))
       ReportDeleteFailure(remotePath, mFTP->GetLastErrorMessage());
     Yield();
   }

@@ -1,5 +1,6 @@
 #include "posix_io.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,4 +15,30 @@ int WriteAll(int fd, std::string_view data) {
     data.remove_prefix(static_cast<size_t>(n));
   }
   return 0;
+}
+
+namespace {
+
+// 0 once `fd` is known to be a regular file and reads from it may block
+// again (a regular file's reads never wait for a writer); else the errno.
+int RegularAndBlocking(int fd, struct stat& info) {
+  if (::fstat(fd, &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) return EACCES;
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+UniqueFile OpenRegularFile(const std::string& path, struct stat& info) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  int err = RegularAndBlocking(fd, info);
+  if (err == 0) {
+    if (std::FILE* file = ::fdopen(fd, "rb")) return UniqueFile(file);
+    err = errno;
+  }
+  ::close(fd);
+  errno = err;
+  return nullptr;
 }

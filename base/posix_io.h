@@ -1,9 +1,12 @@
-// POSIX file plumbing shared by the download writer and the log.
+// POSIX file plumbing shared by the download writer, the uploads and the log.
 #pragma once
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
+
+#include <sys/stat.h>
 
 // Writes all of `data`, resuming after interrupted and short writes.
 // 0 when every byte went out, else the errno of the failure.
@@ -14,3 +17,9 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens `path` (links followed) for reading, and only when it is a regular
+// file, whose status then is in `info`. It never waits: a FIFO put in a
+// file's place would block a plain open until a writer came. nullptr with
+// errno set otherwise (EACCES for a file that is not a regular one).
+UniqueFile OpenRegularFile(const std::string& path, struct stat& info);

@@ -4,6 +4,8 @@
 // error text behind, which the caller fetches with GetLastErrorMessage.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -74,6 +76,11 @@ class cFTP {
   // With the source deleted after its transfer, a transfer whose source
   // changed while it ran must fail: the change would be lost with it.
   void SetSourceCheck(bool on) { mCheckSource = on; }
+  // The source of the last upload or download, once its record is written:
+  // deleted only while it is still the file that moved. Else it stays, and
+  // false leaves the reason (in `reason` for the local file).
+  bool DeleteSentSource(const std::string& sLocal, std::string& reason);
+  bool DeleteReceivedSource(const std::string& sRemote);
   // For TLS connections: a file of certificates trusted beside the system's
   // ("" for none), and whether the server's certificate is checked at all.
   void SetCaFile(const std::string& sCaFile) { mCertificate.caFile = sCaFile; }
@@ -113,8 +120,11 @@ class cFTP {
                      std::string& label);
   void DiscardRemote(const std::string& sRemote);
   bool UploadStands(const std::string& sRemote, int64_t length, bool sourceUnchanged);
+  bool TakenByServer();
+  bool SourceUnchanged(const std::string& sLocal, const struct stat& sent) const;
   bool StatRemote(const std::string& sRemote, bool withTime, inet::RemoteStat& stat);
-  bool DownloadStands(const std::string& sRemote, int64_t size, const inet::RemoteStat& before);
+  bool DownloadStands(const std::string& sRemote, int64_t size, const inet::RemoteStat& before,
+                      inet::RemoteStat& after);
   bool PublishUpload(const std::string& sTemporary, const std::string& sRemote);
   bool TrimPaths(std::string& sLocal, std::string& sRemote, const std::string& label);
   bool PathsGiven(const std::string& sLocal, const std::string& sRemote, const std::string& label);
@@ -129,4 +139,6 @@ class cFTP {
   bool mCheckSource = false;
   inet::CertificateCheck mCertificate;
   bool mTempUpload = false;
+  struct stat mSentSource {};        // the local file the last upload read
+  inet::RemoteStat mReceivedSource;  // what the last download read, as the server told it
 };

@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 #include "cftp.h"
 #include "inet/errors.h"
+#include "local_source.h"
 #include "posix_io.h"
 #include "text.h"
 #include "yielding_wait.h"
@@ -35,16 +37,6 @@ constexpr char kTemporarySuffix[] = ".kestrin-part";
 const char kEndText[] = "Konec.";
 const char kClosedText[] = "INTERNET CLOSE";
 
-// True when `path` still names the file `before` described, with the same
-// size and modification time: nothing grew, shrank, was written or replaced.
-bool LocalUnchanged(const std::string& path, const struct stat& before) {
-  struct stat now {};
-  return ::stat(path.c_str(), &now) == 0 && now.st_dev == before.st_dev &&
-         now.st_ino == before.st_ino && now.st_size == before.st_size &&
-         now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-         now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
-}
-
 // -1 stands for what the server does not say, and matches anything.
 bool Agrees(int64_t known, int64_t other) { return known < 0 || other < 0 || known == other; }
 
@@ -54,11 +46,15 @@ bool Agrees(int64_t known, int64_t other) { return known < 0 || other < 0 || kno
 // most servers), so no upload line picks it up on a later run whatever its
 // pattern, "*" and ".*" included. The suffix keeps the name's own extension
 // from the end, so that a consumer's pattern on it ("*.csv") cannot match.
+// A name too long for that is cut to fit, as a download's temporary name is.
 std::string TemporaryName(const std::string& sRemote) {
   const size_t slash = sRemote.rfind('/');
   const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
-  return sRemote.substr(0, leaf) + "." + sRemote.substr(leaf) + kTemporarySuffix;
+  return sRemote.substr(0, leaf) + inet::HiddenName(sRemote.substr(leaf), kTemporarySuffix);
 }
+
+// The reply of a server that holds no such file.
+constexpr char kNoSuchFile[] = "550";
 
 }  // namespace
 
@@ -143,10 +139,10 @@ bool cFTP::SendFile(const std::string& sLocal, const std::string& sRemote) {
   if (!Connected(kOpenPutLabel)) return false;
   // The local file is opened first, so that a missing one never costs the
   // server's copy of the file.
-  UniqueFile local(std::fopen(sLocal.c_str(), "rb"));
   struct stat info {};
-  if (!local || ::fstat(fileno(local.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-    RecordFTPError(local ? inet::kAccessDenied : inet::ErrorFromErrno(errno), kLocalOpenLabel);
+  UniqueFile local = OpenRegularFile(sLocal, info);
+  if (!local) {
+    RecordFTPError(inet::ErrorFromErrno(errno), kLocalOpenLabel);
     return false;
   }
   int64_t length = info.st_size;
@@ -176,13 +172,30 @@ bool cFTP::SendFile(const std::string& sLocal, const std::string& sRemote) {
   bool confirmed = remote->Finish();
   if (!confirmed) RecordLastError(label);
   remote.reset();
-  confirmed =
-      confirmed && UploadStands(target, length, !mCheckSource || LocalUnchanged(sLocal, info));
+  confirmed = confirmed && UploadStands(target, length, SourceUnchanged(sLocal, info));
   if (!confirmed) DiscardRemote(target);
   if (confirmed && mTempUpload) confirmed = PublishUpload(target, sRemote);
+  // The server's answers took round trips: a source replaced meanwhile
+  // fails the attempt too, or its new version would go unsent.
+  if (confirmed && !SourceUnchanged(sLocal, info)) {
+    RecordFTPError(inet::kSourceChanged, kLocalReadLabel);
+    DiscardRemote(sRemote);
+    confirmed = false;
+  }
+  if (confirmed) mSentSource = info;
   if (ShowTransferText) ShowTransferText(kClosedText);
   Yield();
   return confirmed;
+}
+
+bool cFTP::SourceUnchanged(const std::string& sLocal, const struct stat& sent) const {
+  return !mCheckSource || SameLocalFile(sLocal, sent);
+}
+
+bool cFTP::DeleteSentSource(const std::string& sLocal, std::string& reason) {
+  const bool deleted = DeleteLocalSource(sLocal, mSentSource, reason);
+  mSentSource = {};
+  return deleted;
 }
 
 // The completion reply alone is not believed: the server must hold as many
@@ -195,9 +208,22 @@ bool cFTP::UploadStands(const std::string& sRemote, int64_t length, bool sourceU
     return false;
   }
   inet::RemoteStat held;
-  if (!StatRemote(sRemote, false, held)) return false;
+  if (!Connected(kSizeLabel)) return false;
+  if (!hConnection->Stat(sRemote, false, held)) return TakenByServer();
   if (lTransferType == inet::TransferType::kAscii || Agrees(held.size, length)) return true;
   RecordFTPError(inet::kSizeMismatch, kSizeLabel);
+  return false;
+}
+
+// A hot folder takes each upload away as soon as it is stored: after the
+// server confirmed every byte, "no such file" means it has the file, as a
+// server without SIZE is believed on its confirmation. Not so for a
+// temporary name, which must still be there to be renamed.
+bool cFTP::TakenByServer() {
+  if (!mTempUpload && inet::GetLastError() == inet::kExtendedError &&
+      inet::GetLastResponseInfo().starts_with(kNoSuchFile))
+    return true;
+  RecordLastError(kSizeLabel);
   return false;
 }
 
@@ -208,14 +234,23 @@ bool cFTP::StatRemote(const std::string& sRemote, bool withTime, inet::RemoteSta
 // A remote source to be deleted must be the file that was listed and read:
 // the same size throughout, and the same modification time where the
 // server tells it.
-bool cFTP::DownloadStands(const std::string& sRemote, int64_t size,
-                          const inet::RemoteStat& before) {
-  inet::RemoteStat after;
+bool cFTP::DownloadStands(const std::string& sRemote, int64_t size, const inet::RemoteStat& before,
+                          inet::RemoteStat& after) {
   if (!StatRemote(sRemote, true, after)) return false;
   if (Agrees(before.size, size) && Agrees(after.size, size) && Agrees(before.mtime, after.mtime))
     return true;
   RecordFTPError(inet::kSourceChanged, kSizeLabel);
   return false;
+}
+
+// The local commit (syncs, rename, record) takes time in which the server's
+// file may be replaced: it is checked once more just before DELE. FTP has
+// no delete that holds only for an unchanged file, so a change in the one
+// round trip between this check and DELE still goes with the DELE.
+bool cFTP::DeleteReceivedSource(const std::string& sRemote) {
+  const inet::RemoteStat received = std::exchange(mReceivedSource, {});
+  inet::RemoteStat now;
+  return DownloadStands(sRemote, received.size, received, now) && DeleteFTPFile(sRemote);
 }
 
 bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
@@ -296,11 +331,13 @@ bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, in
     return false;
   }
   remote.reset();
-  if (mCheckSource && !DownloadStands(sRemote, size, before)) return false;
+  inet::RemoteStat after;
+  if (mCheckSource && !DownloadStands(sRemote, size, before, after)) return false;
   if (!local.Commit()) {
     RecordLastError(kLocalWriteLabel);
     return false;
   }
+  mReceivedSource = {size, after.mtime};
   int64_t counter = size + 1;
   RaiseProgress(counter, size % kChunkSize == 0 ? size : counter);
   Yield();

@@ -3,14 +3,15 @@
 
 Prints "PORT <n>" once listening. Then reads JSON lines on stdin, each a fault to
 add, {"fault": "clear"}, {"query": "commands"} or {"query": "changes"} (the paths
-that change_source faults changed, once per change), and answers each with one line:
-"ok", "error <why>" or the query's JSON. It exits when stdin ends, so it never
+that change_source and replace_source faults changed, once per change), and
+answers each with one line: "ok", "error <why>" or the query's JSON. It exits when stdin ends, so it never
 outlives the test that started it; with --no-stdin it runs until SIGTERM/SIGINT.
 """
 
 import argparse
 import json
 import logging
+import os
 import signal
 import socket
 import struct
@@ -40,10 +41,12 @@ REQUIRED_FIELDS = {
     "short_stor": ("bytes",),
     "trickle": ("cmd",),
     "change_source": ("cmd", "path", "data"),
+    "replace_source": ("cmd", "path", "data"),
+    "hot_folder": (),
 }
 # Kinds that only make sense for one command.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
-               "list_dots": "LIST", "short_stor": "STOR"}
+               "list_dots": "LIST", "short_stor": "STOR", "hot_folder": "STOR"}
 # A trickled transfer sends one byte this often.
 TRICKLE_INTERVAL = 0.2
 # Kinds that replace the command's normal handling altogether.
@@ -134,9 +137,32 @@ class Changes:
         with self._lock:
             self._paths.append(path)
 
+    def replace(self, path, data):
+        """As a producer writes a file: a new one holding the old bytes and
+        `data` is renamed over it."""
+        try:
+            with open(path, "rb") as old:
+                data = old.read() + data
+        except FileNotFoundError:
+            return
+        with open(path + ".new", "wb") as new:
+            new.write(data)
+        os.replace(path + ".new", path)
+        with self._lock:
+            self._paths.append(path)
+
     def snapshot(self):
         with self._lock:
             return list(self._paths)
+
+
+def take_away(path, into):
+    """A hot folder's consumer: the stored file goes at once, into `into`
+    when given, else for good."""
+    if into:
+        os.replace(path, os.path.join(into, os.path.basename(path)))
+    else:
+        os.remove(path)
 
 
 class FaultyDTPHandler(DTPHandler):
@@ -147,6 +173,7 @@ class FaultyDTPHandler(DTPHandler):
     _refusal = None        # reply that replaces 226 after a complete upload
     _trickle = False       # one byte per TRICKLE_INTERVAL
     _change = None         # change_source fault to apply as the transfer ends
+    _hot = None            # hot_folder fault: a complete upload is taken away once answered
     changes = None
 
     def _arm(self):
@@ -162,6 +189,7 @@ class FaultyDTPHandler(DTPHandler):
         self._keep = keep.request["bytes"] if keep else None
         self._trickle = channel.fault("trickle") is not None
         self._change = channel.fault("change_source")
+        self._hot = channel.fault("hot_folder")
 
     def push_with_producer(self, producer):
         self._arm()
@@ -235,7 +263,11 @@ class FaultyDTPHandler(DTPHandler):
         if self._change and not self._closed:
             request, self._change = self._change.request, None
             self.changes.append_to(request["path"], request["data"].encode("utf-8"))
+        stored = self.receive and self.transfer_finished and self.file_obj is not None
         super().close()
+        # Still before the server reads the client's next command.
+        if self._hot and stored:
+            take_away(self.file_obj.name, self._hot.request.get("path"))
 
 
 class DottedFS(AbstractedFS):
@@ -266,6 +298,20 @@ class FaultyHandler(FTPHandler):
         if self._hung:
             return
         self._firing = self.faults.firing(cmd)
+        # A producer replaces the file before the command is handled, or,
+        # with "answered", once it is answered but before the next command.
+        replace = self.fault("replace_source")
+        answered = replace is not None and replace.request.get("answered")
+        if replace and not answered:
+            self._replace(replace)
+        self._handle(line, cmd, arg)
+        if answered:
+            self._replace(replace)
+
+    def _replace(self, fault):
+        FaultyDTPHandler.changes.replace(fault.request["path"], fault.request["data"].encode())
+
+    def _handle(self, line, cmd, arg):
         takeover = next((f for f in self._firing if f.kind in TAKEOVER_KINDS), None)
         if takeover is None:
             super().pre_process_command(line, cmd, arg)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
@@ -95,6 +96,20 @@ TEST_F(Transfer, FailuresNameTheirStep) {
   localPath = Local("r").string(), remotePath = "r";
   EXPECT_FALSE(ftp.FTPDownloadFile(localPath, remotePath));
   EXPECT_EQ(ftp.GetLastErrorMessage(), "550 Locked.");
+}
+
+// A FIFO, or a link to one, in a local file's place fails its upload at
+// once, by either way of sending, instead of waiting for a writer for ever.
+TEST_F(Transfer, FifoInPlaceOfALocalFileFailsAtOnce) {
+  ASSERT_EQ(mkfifo(Local("fifo").c_str(), 0600), 0);
+  fs::create_symlink("fifo", Local("link"));
+  ASSERT_TRUE(Connect());
+  for (const std::string name : {"fifo", "link"}) {
+    std::string localPath = Local(name).string(), remotePath = name;
+    EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+    EXPECT_FALSE(ftp.SimpleFTPPutFile(localPath, remotePath));
+    EXPECT_FALSE(fs::exists(Remote(name)));
+  }
 }
 
 // A missing remote file says so, instead of repeating an older failure.

@@ -36,6 +36,15 @@ struct Dirs {
   fs::path local, remote, work, install;
 };
 
+// The JSON line of a fault that, like a producer writing a new version,
+// renames a copy of `path` with kMore appended over it when `cmd` (its
+// occurrence `after` + 1) comes, or with `answered` once it is answered.
+std::string Replace(const std::string& cmd, const fs::path& path, int after, bool answered) {
+  return R"({"fault":"replace_source","cmd":")" + cmd + R"(","path":)" + jsonQuote(path.string()) +
+         R"(,"data":")" + kMore + R"(","times":1,"after":)" + std::to_string(after) +
+         R"(,"answered":)" + (answered ? "true" : "false") + "}";
+}
+
 // The JSON line of a fault that appends kMore to `path` at the end of each
 // of the first `times` transfers of `cmd`.
 std::string Change(const std::string& cmd, const fs::path& path, int times) {
@@ -127,6 +136,36 @@ INSTANTIATE_TEST_SUITE_P(
                       return std::vector<std::string>{Change("RETR", d.remote / "a.bin", 1)};
                     },
                     Nothing, 0, "", std::nullopt, kOriginal + kMore},
+        // The local source is replaced while the server answers SIZE: the
+        // attempt fails, the retry sends the new version, and only that goes.
+        OutcomeCase{"UploadSourceReplacedDuringSize", false, "prenos1=a.bin,UP,DEL",
+                    [](const Dirs& d) {
+                      return std::vector<std::string>{Replace("SIZE", d.local / "a.bin", 0, false)};
+                    },
+                    Nothing, 0, "", std::nullopt, kOriginal + kMore},
+        // The remote source is replaced after its last check before the local
+        // commit: the check before DELE sees it, and the new version stays.
+        OutcomeCase{"DownloadSourceReplacedDuringCommit", true, "prenos1=a.bin,DOWN,DEL",
+                    [](const Dirs& d) {
+                      return std::vector<std::string>{Replace("SIZE", d.remote / "a.bin", 2, true)};
+                    },
+                    Nothing, 1, "could not delete /in/a.bin", kOriginal + kMore, kOriginal},
+        // A hot folder takes each upload as soon as it is stored: SIZE says
+        // 550, and the upload stands after its first attempt.
+        OutcomeCase{
+            "HotFolderTakesUpload", false, "prenos1=a.bin,UP,DEL",
+            [](const Dirs&) { return std::vector<std::string>{R"({"fault":"hot_folder"})"}; },
+            Nothing, 0, "", std::nullopt, std::nullopt},
+        // The local directory is the working directory (through a link): the
+        // server's KESTRIN.log may not replace the log; the job goes on.
+        OutcomeCase{"DownloadOfTheLogRefused", true, "prenos1=KESTRIN.log,DOWN\nprenos2=a.bin,DOWN",
+                    None,
+                    [](const Dirs& d) {
+                      writeBytes(d.remote / "KESTRIN.log", "server text");
+                      fs::remove_all(d.local);
+                      fs::create_directory_symlink(d.work, d.local);
+                    },
+                    1, "", kOriginal, kOriginal},
         // No log record can be written: the source stays and the run fails.
         OutcomeCase{"UnwritableLog", false, "prenos1=a.bin,UP,DEL", None,
                     [](const Dirs& d) { fs::create_directory(d.work / "KESTRIN.log"); }, 1,

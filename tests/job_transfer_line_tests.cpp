@@ -99,6 +99,8 @@ TEST_F(TransferLine, DownloadLines) {
 //   own:   no localdir, so the program's directory; the server offers
 //          kestrin.ini (whose run1 would touch a marker) and kestrin: both
 //          refused at once, kestrin.txt arrives
+//   long:  tempupload=YES, names of 242 and 255 bytes that begin alike:
+//          their temporary names must be cut to fit
 TEST_F(TransferLine, NamesMoveAsTheyAre) {
   const Strings odd = {"a,b.n",
                        "c;d.n",
@@ -120,16 +122,19 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
     bool ownDirectory;
     Strings local, remote, moved, refused;
     int status;
+    bool tempUpload = false;
   };
   Strings withCrlf = odd;
   withCrlf.push_back(crlf);
   Strings withLink = odd;
   withLink.push_back("ln.n");
   const Strings own = {"kestrin", "kestrin.ini", "kestrin.txt"};
+  const Strings longNames = {std::string(240, 'L') + ".n", std::string(253, 'L') + ".n"};
   const std::vector<Row> rows = {
       {"up", "*.n*,UP,DEL", false, withCrlf, {}, odd, {crlf}, 1},
       {"down", "*.n*,DOWN,DEL", false, {}, odd, withLink, {}, 0},
       {"own", "kestrin*,DOWN", true, {}, own, {"kestrin.txt"}, {"kestrin", "kestrin.ini"}, 1},
+      {"long", "*.n,UP,DEL", false, longNames, {}, longNames, {}, 0, true},
   };
   server.inject(R"({"fault":"reply","cmd":"PWD","code":257,"text":"\"/home\" is current."})");
   fs::create_directory(Remote("home"));
@@ -153,7 +158,9 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
                "[PROGRAM]\nIZBRANO=J1\n[J1]\nrun1=" + TouchCommand("ini"));
     WriteSettings(row.ownDirectory
                       ? ownIni
-                      : ProgramSection("J1") + JobSection("J1", "ftpdir=in/\nprenos1=" + row.line));
+                      : ProgramSection("J1") +
+                            JobSection("J1", std::string(row.tempUpload ? "tempupload=YES\n" : "") +
+                                                 "ftpdir=in/\nprenos1=" + row.line));
 
     const JobResult run = Run();
 

@@ -474,7 +474,8 @@ size_t WriteToDownload(char* data, size_t size, size_t count, void* download) {
 
 bool Connection::PutFile(const std::string& local, const std::string& remote, TransferType type) {
   if (!ValidName(remote)) return false;
-  UniqueFile file(std::fopen(local.c_str(), "rb"));
+  struct stat info {};
+  UniqueFile file = OpenRegularFile(local, info);
   if (!file) {
     SetLastError(ErrorFromErrno(errno));
     return false;

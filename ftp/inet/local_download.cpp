@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <string_view>
@@ -23,6 +24,15 @@ LocalDownload* running_download = nullptr;
 // Temporary names: "." + the destination's name + this + six random characters.
 constexpr std::string_view kTemporaryMark = ".kestrin-";
 constexpr size_t kRandomPart = 6;
+// The longest name most file systems, and the servers on them, allow.
+constexpr size_t kMaxNameBytes = 255;
+
+// FNV-1a: the same on every machine and every run, unlike std::hash.
+uint64_t Checksum(std::string_view text) {
+  uint64_t sum = 14695981039346656037ull;
+  for (const unsigned char byte : text) sum = (sum ^ byte) * 1099511628211ull;
+  return sum;
+}
 
 bool IsTemporaryName(std::string_view name) {
   if (name.size() < 1 + kTemporaryMark.size() + kRandomPart || name.front() != '.') return false;
@@ -73,6 +83,15 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
+std::string HiddenName(std::string_view name, std::string_view suffix) {
+  const std::string whole = "." + std::string(name) + std::string(suffix);
+  if (whole.size() <= kMaxNameBytes) return whole;
+  char mark[1 + 16 + 1];
+  std::snprintf(mark, sizeof mark, "~%016" PRIx64, Checksum(name));
+  const size_t room = kMaxNameBytes - 1 - (sizeof mark - 1) - suffix.size();
+  return "." + std::string(name.substr(0, room)) + mark + std::string(suffix);
+}
+
 void RemoveAbandonedDownloads(const std::string& directory) {
   std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.empty() ? "." : directory.c_str()));
   if (!dir) return;
@@ -105,9 +124,8 @@ bool LocalDownload::Create() {
   const std::string dir = DirectoryOf(destination_);
   const std::string name = destination_.substr(dir.size());
   if (name.empty()) return Fail(EISDIR);
-  // Keep the temporary name within the usual 255-byte limit of a name.
   const std::string stem =
-      "." + name.substr(0, 200) + std::string(kTemporaryMark) + std::string(kRandomPart, 'X');
+      HiddenName(name, std::string(kTemporaryMark) + std::string(kRandomPart, 'X'));
   if (!CreateLocked(dir, stem)) return false;
   // A new file that replaces nothing gets the usual permissions, not mkstemp's 0600.
   mode_t mask = ::umask(0);

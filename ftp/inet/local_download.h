@@ -7,10 +7,17 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "block_writer.h"
 
 namespace inet {
+
+// "." + name + suffix: a hidden name for a file that stands in for `name`.
+// Where that would pass the 255 bytes a name may have, the name is cut and a
+// checksum of the whole name follows it, so that two long names that begin
+// alike still get names of their own.
+std::string HiddenName(std::string_view name, std::string_view suffix);
 
 // Removes the temporary file of a download still running, for a program
 // that ends in the middle of one.

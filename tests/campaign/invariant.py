@@ -33,7 +33,7 @@ PACE_MARGIN = 40.0
 SLOWEST_BYTES_PER_SECOND = 2e6
 # Commands each kind of fault lies in wait for when it names none.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
-               "short_stor": "STOR"}
+               "short_stor": "STOR", "hot_folder": "STOR"}
 # What the program says when a moved file's source could not be deleted.
 DELETE_FAILED = "could not delete"
 
@@ -90,7 +90,7 @@ def parse_log(log, verdict):
 def versions(data, path, plan, outcome):
     """The contents a source had: as planned, then after each change the server made."""
     change = next((fault["data"].encode() for fault in plan.faults
-                   if fault["fault"] == "change_source"), b"")
+                   if fault["fault"] in ("change_source", "replace_source")), b"")
     count = outcome.changes.count(str(path))
     return [data + change * k for k in range(count + 1)]
 
@@ -101,6 +101,8 @@ class FileState:
     def __init__(self, line, name, data, plan, outcome):
         self.line, self.name = line, name
         local_path, remote_path = outcome.local_dir / name, outcome.remote_dir / name
+        if outcome.taken_dir and not line.download:
+            remote_path = outcome.taken_dir / name  # an upload's place once a hot folder took it
         remote_text = "/%s/%s" % (REMOTE_DIR, name)
         if line.download:
             self.source, self.destination = remote_path, local_path

@@ -16,6 +16,10 @@ REPLY_TEXT = "Injected failure."
 # believed, and a change shows only in MDTM, to the second: a plan never
 # pairs them with an upload the server cuts short or a source that changes.
 NO_SIZE_CODES = (500, 502)
+# After a whole upload, "no such file" is a hot folder's answer, believed the same way.
+TAKEN_CODE = 550
+# The attempts each file has.
+ATTEMPTS = 3
 CHANGE_DATA = "changed while moving"
 # Sizes at the edges of the client's 255-byte chunks and 256 KiB buffers.
 EDGE_SIZES = (0, 1, 254, 255, 256, 510, 511, 765, 262143, 262144, 262145)
@@ -41,6 +45,8 @@ KIND_WEIGHTS = {
     "refuse_dele": 6,
     "short_stor": 6,
     "change_source": 8,
+    "replace_source": 6,
+    "hot_folder": 4,
 }
 # The share of faults aimed at the listing of a download line, which must
 # fail the line as a file would, never pass for an empty directory.
@@ -159,19 +165,38 @@ def change_source(rng, lines):
             "data": CHANGE_DATA}
 
 
+def replace_source(rng, lines):
+    """A producer renames a new version over a source while it moves: a local
+    one as the server takes or checks its upload, a remote one as the client
+    checks it (MDTM is answered just before the SIZE of the same check)."""
+    line = rng.choice(lines)
+    return {"fault": "replace_source", "file": rng.choice(list(line.files)),
+            "download": line.download, "data": CHANGE_DATA, "answered": line.download,
+            "cmd": "MDTM" if line.download else rng.choice(("STOR", "SIZE"))}
+
+
+def hot_folder(uploads):
+    """A server that takes each upload away as soon as it is stored."""
+    return {"fault": "hot_folder", "times": ATTEMPTS * len(uploads)}
+
+
 def draw_fault(rng, lines, passive):
     uploads, downloads = transfer_sizes(lines, False), transfer_sizes(lines, True)
     if downloads and rng.random() < LISTING_FAULT_SHARE:
         return draw_listing_fault(rng, lines)
     kind = weighted(rng, KIND_WEIGHTS)
     if kind in ("short_retr",) and not downloads or (
-            kind in ("refuse_after_stor", "short_stor") and not uploads):
+            kind in ("refuse_after_stor", "short_stor", "hot_folder") and not uploads):
         kind = "drop_data"
+    if kind == "hot_folder":
+        return hot_folder(uploads)
     fault = {"fault": kind}
     if kind == "refuse_dele":
         fault = {"fault": "reply", "kind": kind, "cmd": "DELE", "code": 550, "text": REPLY_TEXT}
     elif kind == "change_source":
         fault = change_source(rng, lines)
+    elif kind == "replace_source":
+        fault = replace_source(rng, lines)
     elif kind == "short_stor":
         fault["bytes"] = cut_point(rng, uploads)
     elif kind == "drop_data":
@@ -198,8 +223,13 @@ def make_plan(key):
     lines = [draw_line(rng, number) for number in range(1, rng.randint(1, MAX_LINES) + 1)]
     passive = rng.random() < 0.7
     faults = [draw_fault(rng, lines, passive) for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
-    if any(fault["fault"] in ("short_stor", "change_source") for fault in faults):
+    kinds = {fault["fault"] for fault in faults}
+    if kinds & {"short_stor", "change_source", "replace_source"}:
         for fault in faults:
-            if fault.get("cmd") == "SIZE" and fault.get("code") in NO_SIZE_CODES:
+            if fault.get("cmd") == "SIZE" and fault.get("code") in NO_SIZE_CODES + (TAKEN_CODE,):
                 fault["code"] = 451
+    # A server that keeps a short upload and then hides it cannot be told
+    # from one that took a whole one.
+    if "hot_folder" in kinds:
+        faults = [fault for fault in faults if fault["fault"] != "short_stor"]
     return Plan(key, passive, lines, faults)

@@ -30,6 +30,7 @@ class Outcome:
     changes: list          # the paths change_source faults appended to, once per change
     local_dir: Path
     remote_dir: Path
+    taken_dir: Path        # where a hot folder put the uploads it took; None without one
 
 
 class FaultyServer:
@@ -97,9 +98,12 @@ def lay_out_files(plan, local_dir, remote_dir):
             ((remote_dir if line.download else local_dir) / name).write_bytes(data)
 
 
-def armed(fault, local_dir, remote_dir):
-    """The fault as the server takes it: a changed source is named by its path."""
-    if fault["fault"] != "change_source":
+def armed(fault, local_dir, remote_dir, taken_dir):
+    """The fault as the server takes it: a changed source is named by its
+    path, a hot folder by the directory it takes uploads into."""
+    if fault["fault"] == "hot_folder":
+        return dict(fault, path=str(taken_dir))
+    if fault["fault"] not in ("change_source", "replace_source"):
         return fault
     path = (remote_dir if fault["download"] else local_dir) / fault["file"]
     return dict(fault, path=str(path))
@@ -128,7 +132,7 @@ def launch(program, work_dir, kill_after):
 
 def run_job(plan, kestrin, server_script, root, kill_after):
     """The job's outcome; a program still running after kill_after seconds is killed."""
-    dirs = {name: root / name for name in ("install", "local", "work", "server")}
+    dirs = {name: root / name for name in ("install", "local", "work", "server", "taken")}
     for path in dirs.values():
         path.mkdir(parents=True)
     remote_dir = dirs["server"] / REMOTE_DIR
@@ -139,7 +143,7 @@ def run_job(plan, kestrin, server_script, root, kill_after):
     try:
         (dirs["install"] / "kestrin.ini").write_text(settings(plan, server.port, dirs["local"]))
         for fault in plan.faults:
-            server.arm(armed(fault, dirs["local"], remote_dir))
+            server.arm(armed(fault, dirs["local"], remote_dir, dirs["taken"]))
         status, elapsed, out, err = launch(program, dirs["work"], kill_after)
         commands, changes = server.commands(), server.changes()
     finally:
@@ -147,4 +151,5 @@ def run_job(plan, kestrin, server_script, root, kill_after):
     log_path = dirs["work"] / LOG_NAME
     log = log_path.read_bytes().decode("utf-8", "replace") if log_path.exists() else ""
     return Outcome(status, elapsed, log, out.decode("utf-8", "replace"),
-                   err.decode("utf-8", "replace"), commands, changes, dirs["local"], remote_dir)
+                   err.decode("utf-8", "replace"), commands, changes, dirs["local"], remote_dir,
+                   dirs["taken"] if any(f["fault"] == "hot_folder" for f in plan.faults) else None)
