@@ -2,10 +2,12 @@
 """A local FTP server for the tests: one directory, one user, and faults on request.
 
 Prints "PORT <n>" once listening. Then reads JSON lines on stdin, each a fault to
-add, {"fault": "clear"}, {"query": "commands"} or {"query": "changes"} (the paths
-that change_source and replace_source faults changed, once per change), and
-answers each with one line: "ok", "error <why>" or the query's JSON. It exits when stdin ends, so it never
-outlives the test that started it; with --no-stdin it runs until SIGTERM/SIGINT.
+add, {"fault": "clear"}, {"query": "commands"}, {"query": "changes"} (the paths
+that change_source and replace_source faults changed, once per change) or
+{"query": "data_ends"} (how each data connection ended: "<bytes> finished|broken"),
+and answers each with one line: "ok", "error <why>" or the query's JSON. It exits
+when stdin ends, so it never outlives the test that started it; with --no-stdin it
+runs until SIGTERM/SIGINT.
 """
 
 import argparse
@@ -20,7 +22,7 @@ import threading
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
 from pyftpdlib.ioloop import RetryError
 from pyftpdlib.servers import FTPServer
 
@@ -43,10 +45,12 @@ REQUIRED_FIELDS = {
     "change_source": ("cmd", "path", "data"),
     "replace_source": ("cmd", "path", "data"),
     "hot_folder": (),
+    "data_from": ("address",),
 }
 # Kinds that only make sense for one command.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
-               "list_dots": "LIST", "short_stor": "STOR", "hot_folder": "STOR"}
+               "list_dots": "LIST", "short_stor": "STOR", "hot_folder": "STOR",
+               "data_from": "EPRT"}
 # A trickled transfer sends one byte this often.
 TRICKLE_INTERVAL = 0.2
 # Kinds that replace the command's normal handling altogether.
@@ -165,6 +169,17 @@ def take_away(path, into):
         os.remove(path)
 
 
+class ForeignActiveDTP(ActiveDTP):
+    """Opens an active data connection from the data_from fault's address, as
+    another program on the client's machine could."""
+
+    def connect_af_unspecified(self, addr, source_address=None):
+        foreign = self.cmd_channel.fault("data_from")
+        if foreign:
+            source_address = (foreign.request["address"], 0)
+        return super().connect_af_unspecified(addr, source_address)
+
+
 class FaultyDTPHandler(DTPHandler):
     _cut_at = None         # file bytes after which the transfer is cut
     _cut_quietly = False   # end as if complete (short download) instead of aborting
@@ -175,6 +190,7 @@ class FaultyDTPHandler(DTPHandler):
     _change = None         # change_source fault to apply as the transfer ends
     _hot = None            # hot_folder fault: a complete upload is taken away once answered
     changes = None
+    data_ends = []
 
     def _arm(self):
         channel = self.cmd_channel
@@ -231,15 +247,30 @@ class FaultyDTPHandler(DTPHandler):
         if self._keep is not None:
             return self._recv_kept(buffer_size)
         if self._cut_at is None:
-            return super().recv(buffer_size)
+            return self._recv_or_break(buffer_size)
         room = self._cut_at - self.tot_bytes_received
         if room > 0:
-            return super().recv(min(buffer_size, room))
+            return self._recv_or_break(min(buffer_size, room))
         self._abort()
         raise RetryError  # tells the reader there is nothing to store
 
+    def _recv_or_break(self, buffer_size):
+        """pyftpdlib takes a reset for the end of an upload; servers that keep
+        whole uploads only, and this one, take it for a broken transfer."""
+        try:
+            data = self.socket.recv(buffer_size)
+        except BlockingIOError:
+            raise RetryError from None
+        except ConnectionResetError:
+            self._resp = ("426 Connection reset; transfer aborted.", LOG.debug)
+            self.close()
+            raise RetryError from None
+        if not data:
+            self.handle_close()  # the orderly end, as in pyftpdlib's own recv
+        return data
+
     def _recv_kept(self, buffer_size):
-        chunk = super().recv(buffer_size)
+        chunk = self._recv_or_break(buffer_size)
         kept = chunk[:max(0, self._keep - self._kept)]
         self._kept += len(chunk)
         if chunk and not kept:
@@ -264,6 +295,10 @@ class FaultyDTPHandler(DTPHandler):
             request, self._change = self._change.request, None
             self.changes.append_to(request["path"], request["data"].encode("utf-8"))
         stored = self.receive and self.transfer_finished and self.file_obj is not None
+        if not self._closed:
+            moved = self.tot_bytes_received if self.receive else self.tot_bytes_sent
+            outcome = "finished" if self.transfer_finished else "broken"
+            self.data_ends.append("%d %s" % (moved, outcome))
         super().close()
         # Still before the server reads the client's next command.
         if self._hot and stored:
@@ -284,6 +319,7 @@ class DottedFS(AbstractedFS):
 
 class FaultyHandler(FTPHandler):
     dtp_handler = FaultyDTPHandler
+    active_dtp = ForeignActiveDTP
     abstracted_fs = DottedFS
     use_sendfile = False       # every byte must pass send(), where transfer faults cut
     unicode_errors = "surrogateescape"  # names are bytes: non-UTF-8 ones pass unchanged
@@ -350,6 +386,8 @@ def answer(line, faults, command_log):
         if "query" in request:
             if request["query"] == "changes":
                 return json.dumps(FaultyDTPHandler.changes.snapshot())
+            if request["query"] == "data_ends":
+                return json.dumps(FaultyDTPHandler.data_ends)
             if request["query"] != "commands":
                 raise ValueError("unknown query %r" % request["query"])
             return json.dumps(command_log.snapshot())

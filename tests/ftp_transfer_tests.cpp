@@ -267,3 +267,19 @@ TEST_F(Transfer, ServerThatStopsAnsweringTimesOut) {
   EXPECT_EQ(ftp.GetLastErrorMessage(),
             "FtpOpenFile:GetFile error code: 12002 Message: The operation timed out.");
 }
+
+// Active mode: a data connection from another address than the server's is
+// refused before a byte goes to it; the next, from the server, is taken.
+TEST_F(Transfer, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+  writeBytes(Local("secret.bin"), randomBytes(100000, 8));
+  ftp.SetModeActive();
+  ASSERT_TRUE(Connect());
+  server.inject(R"({"fault":"data_from","address":"127.0.0.2","times":1})");
+  std::string localPath = Local("secret.bin").string(), remotePath = "secret.bin";
+  EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+  EXPECT_EQ(ftp.GetLastErrorMessage(),
+            "FtpOpenFile:PutFile error code: 12111 Message: Active mode: a data connection came "
+            "from another address than the server's and was refused.");
+  ASSERT_TRUE(ftp.FTPUploadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
+  EXPECT_EQ(server.dataEnds(), (std::vector<std::string>{"0 broken", "100000 finished"}));
+}

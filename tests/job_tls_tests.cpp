@@ -234,3 +234,26 @@ TEST_F(TempUpload, KilledBeforeRenameLeavesNothing) {
   ExpectNothingUnderFinalName();
   EXPECT_EQ(Names(Remote("in")), Strings{kTempName});
 }
+
+// Five uploads, then five downloads, over explicit TLS against a server that
+// demands every data connection resume the login's TLS session: no attempt
+// fails for it, so the job needs one login.
+class TlsSession : public JobTest {};
+
+TEST_F(TlsSession, ManyFilesInOneSessionWithoutARetry) {
+  if (!VsftpdServer::CanRun()) GTEST_SKIP() << "vsftpd serves local users only to root";
+  VsftpdServer vsftpd(Tls::kExplicit);
+  fs::create_directory(vsftpd.root() / "in");
+  for (const char n : std::string("12345")) {
+    writeBytes(vsftpd.root() / "in" / (n + std::string(".down")), randomBytes(200000, n));
+    writeBytes(Local(n + std::string(".up")), randomBytes(300000, n + 5));
+  }
+  vsftpd.HandOver();
+  WriteSettings("[PROGRAM]\nIZBRANO=T\n[T]\nFTPURL=ftpes://localhost:" +
+                std::to_string(vsftpd.port()) + "\nuporabnik=" + vsftpd.user() +
+                "\ngeslo=" + vsftpd.password() + "\nlocaldir=" + local.path().string() +
+                "/\nftpdir=/in/\nmode=PASIVE\ncafile=" + vsftpd.certificate().string() +
+                "\nprenos1=*.up,UP,DEL\nprenos2=*.down,DOWN,DEL\n");
+  EXPECT_EQ(Run().status, 0);
+  EXPECT_EQ(Count(vsftpd.commands(), "USER"), 1);
+}

@@ -14,6 +14,7 @@
 #include "posix_io.h"
 #include "remote_file.h"
 #include "remote_path.h"
+#include "socket_checks.h"
 #include "text.h"
 #include "yielding_wait.h"
 
@@ -31,6 +32,9 @@ constexpr long kKeepIdleSeconds = 60;
 constexpr long kKeepIntervalSeconds = 60;
 // How often the end of closing is looked for: most closes take less.
 constexpr auto kCloseCheck = std::chrono::milliseconds(1);
+// Exactly TLS 1.2 (see PrepareTls).
+constexpr long kTlsVersions =
+    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2);
 // The replies of a server that has no such command.
 constexpr int kNotRecognised = 500;
 constexpr int kNotImplemented = 502;
@@ -142,6 +146,24 @@ size_t Connection::OnReplyLine(char* data, size_t size, size_t count, void* self
   return size * count;
 }
 
+// libcurl takes the first connection to its port in active mode, whoever
+// makes it: another user of this machine could receive an upload or send a
+// download of their own. Only the server's address may connect, and a
+// stranger's connection is reset before a byte goes over it.
+int Connection::OnSocket(void* self, curl_socket_t socket, curlsocktype purpose) {
+  auto* connection = static_cast<Connection*>(self);
+  if (purpose != CURLSOCKTYPE_ACCEPT || connection->FromServer(socket)) return CURL_SOCKOPT_OK;
+  connection->foreign_data_ = true;
+  ResetOnClose(socket);
+  return CURL_SOCKOPT_ERROR;
+}
+
+bool Connection::FromServer(curl_socket_t socket) const {
+  const char* server = nullptr;
+  return curl_easy_getinfo(easy_, CURLINFO_PRIMARY_IP, &server) == CURLE_OK && server &&
+         PeerIs(socket, server);
+}
+
 // Every operation starts from the same options, so nothing one operation
 // set can leak into the next. The connection itself survives the reset.
 void Connection::Prepare(const std::string& urlPath) {
@@ -164,6 +186,8 @@ void Connection::Prepare(const std::string& urlPath) {
   Option(CURLOPT_TCP_KEEPINTVL, kKeepIntervalSeconds);
   Option(CURLOPT_HEADERFUNCTION, &Connection::OnReplyLine);
   Option(CURLOPT_HEADERDATA, this);
+  Option(CURLOPT_SOCKOPTFUNCTION, &Connection::OnSocket);
+  Option(CURLOPT_SOCKOPTDATA, this);
   if (!request_.passive) Option(CURLOPT_FTPPORT, "-");
   if (request_.server.tls != Tls::kNone) PrepareTls();
 }
@@ -171,8 +195,12 @@ void Connection::Prepare(const std::string& urlPath) {
 // TLS for the login and every data connection, or no connection at all:
 // with CURLUSESSL_ALL libcurl never goes on in clear. The data connections
 // resume the control connection's TLS session (libcurl's session cache,
-// on by default), as many servers demand.
+// on by default), as many servers demand. Over TLS 1.3, libcurl 7.88 loses
+// that session after an upload, and such a server refuses the next data
+// connection; TLS 1.2 keeps it, so TLS 1.2 it is, the least as well as the
+// most (the least Debian's OpenSSL accepts anyway).
 void Connection::PrepareTls() {
+  Option(CURLOPT_SSLVERSION, kTlsVersions);
   // The cache is shared by the connection's handles, as a listing runs on
   // a handle of its own (see Find).
   Option(CURLOPT_SHARE, share_);
@@ -193,6 +221,7 @@ void Connection::PrepareTls() {
 bool Connection::Start() {
   done_ = false;
   result_ = CURLE_OK;
+  foreign_data_ = false;
   last_reply_.clear();
   replies_.clear();
   if (setup_ != CURLE_OK) {
@@ -258,6 +287,10 @@ void Connection::YieldIfDue() {
 
 bool Connection::Fail(CURLcode result) {
   SetLastResponse(last_reply_);
+  if (foreign_data_) {
+    SetLastError(kForeignDataConnection);
+    return false;
+  }
   long verifyResult = 0;
   if (result == CURLE_PEER_FAILED_VERIFICATION &&
       curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK) {
@@ -486,7 +519,7 @@ bool Connection::PutFile(const std::string& local, const std::string& remote, Tr
   Option(CURLOPT_READFUNCTION, &ReadFromFile);
   Option(CURLOPT_READDATA, file.get());
   if (Perform()) return true;
-  if (result_ == CURLE_ABORTED_BY_CALLBACK) SetLastError(kReadFault);
+  if (result_ == CURLE_ABORTED_BY_CALLBACK && !foreign_data_) SetLastError(kReadFault);
   return false;
 }
 

@@ -135,6 +135,8 @@ class Connection {
   void YieldIfDue();
   void CloseYielding();
   static size_t OnReplyLine(char* data, size_t size, size_t count, void* self);
+  static int OnSocket(void* self, curl_socket_t socket, curlsocktype purpose);
+  bool FromServer(curl_socket_t socket) const;
 
   ConnectRequest request_;
   std::string base_url_;
@@ -145,6 +147,7 @@ class Connection {
   std::string last_reply_;
   std::vector<std::string> replies_;  // the last line of every reply of the operation
   CURLcode setup_ = CURLE_OK;
+  bool foreign_data_ = false;  // the operation refused a data connection from elsewhere
   std::chrono::steady_clock::time_point last_yield_;
   bool running_ = false;
   bool done_ = false;

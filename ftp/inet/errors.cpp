@@ -35,6 +35,9 @@ constexpr Message kMessages[] = {
     {kCannotConnect, "A connection with the server could not be established."},
     {kConnectionAborted, "The connection with the server ended unexpectedly."},
     {kInvalidServerResponse, "The server sent a reply that is not valid FTP."},
+    {kForeignDataConnection,
+     "Active mode: a data connection came from another address than the server's and was "
+     "refused."},
     {kActiveTlsUnsupported,
      "TLS: this system's FTP library cannot protect the data connections of active mode; use "
      "passive mode (mode=PASIVE)."},

@@ -35,7 +35,8 @@ enum ErrorCode : int32_t {
   kCertificateName = 12038,    // issued for another host name
   kCertificateIssuer = 12045,  // from an issuer nobody trusts here
   kCertificateInvalid = 12055,
-  kTlsNotOffered = 12059,  // the server refused AUTH TLS
+  kTlsNotOffered = 12059,          // the server refused AUTH TLS
+  kForeignDataConnection = 12111,  // active mode: the data connection came from elsewhere
   kInvalidServerResponse = 12152,
   kTlsHandshake = 12157,
   kCaFileUnreadable = 12169,

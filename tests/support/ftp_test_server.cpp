@@ -53,6 +53,10 @@ std::vector<std::string> FtpTestServer::commands() {
   return parseJsonStringList(request(R"({"query":"commands"})"));
 }
 
+std::vector<std::string> FtpTestServer::dataEnds() {
+  return parseJsonStringList(request(R"({"query":"data_ends"})"));
+}
+
 std::string FtpTestServer::request(const std::string& line) {
   process_.writeLine(line);
   return process_.readLine(kReplyTimeout);

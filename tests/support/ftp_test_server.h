@@ -18,6 +18,7 @@
 //   {"fault":"refuse_after_stor","code":552,"text":"..."}  stored, then refused
 //   {"fault":"raw","cmd":"PWD","data":"..."}  these bytes instead of a reply
 //   {"fault":"list_dots"}                    listings include "." and ".."
+//   {"fault":"data_from","address":"127.0.0.2"}  active data connections from there
 // Each may add "times" (how many matching commands it spoils; default all)
 // and "after" (how many to let through first).
 class FtpTestServer {
@@ -34,6 +35,8 @@ class FtpTestServer {
   void clearFaults();
   // Every command line received since start, the password masked as "PASS ****".
   std::vector<std::string> commands();
+  // How each data connection ended, as the server saw it: "<bytes> finished|broken".
+  std::vector<std::string> dataEnds();
 
  private:
   std::string request(const std::string& line);
