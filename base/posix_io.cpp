@@ -1,5 +1,6 @@
 #include "posix_io.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,4 +15,11 @@ int WriteAll(int fd, std::string_view data) {
     data.remove_prefix(static_cast<size_t>(n));
   }
   return 0;
+}
+
+bool StillNamed(int fd, const std::string& path) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }

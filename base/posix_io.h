@@ -3,11 +3,17 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
 
 // Writes all of `data`, resuming after interrupted and short writes.
 // 0 when every byte went out, else the errno of the failure.
 int WriteAll(int fd, std::string_view data);
+
+// True when the open file `fd` is still the file that `path` names, not
+// following a link at `path`: a file that was removed or replaced after it
+// was opened and locked holds a lock that nobody else will look at.
+bool StillNamed(int fd, const std::string& path);
 
 // A stdio file that is closed when it goes out of scope.
 struct FileCloser {

@@ -17,8 +17,9 @@ namespace inet {
 void RemoveUnfinishedDownload();
 
 // Removes the temporary files that downloads into `directory` ("" for the
-// working directory) left behind when their program was killed. A running
-// download holds a lock on its file, so its file is never taken.
+// working directory) left behind when their program was killed: only files
+// marked as made by a download, never a file that merely has such a name.
+// A running download holds a lock on its file, so its file is never taken.
 void RemoveAbandonedDownloads(const std::string& directory);
 
 class LocalDownload {
