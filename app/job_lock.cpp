@@ -1,7 +1,11 @@
 #include "job_lock.h"
 
+#include "ini_lookup.h"
+#include "posix_io.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,9 +17,21 @@
 
 namespace {
 
-// The same directory for every start, whatever its environment: a
-// scheduler's runs and a user's run of the same job must meet there.
-constexpr char kLockDirectory[] = "/tmp/";
+// One directory per user, whatever the run's environment: a scheduler's
+// runs (which have no XDG_RUNTIME_DIR) and a user's run of the same job must
+// meet there. It is the user's own and closed to everyone else, so nobody
+// else can make, replace or hold a lock in it.
+constexpr char kPrivateDirectoryStem[] = "/tmp/kestrin-";
+constexpr mode_t kPrivateMode = 0700;
+// Bits that let others in: none may be set on the private directory, and
+// the runtime directory may not let others write.
+constexpr mode_t kOthersAccess = 0077;
+constexpr mode_t kOthersWrite = 0022;
+constexpr mode_t kLockFileMode = 0600;
+
+// The lock this process holds, removed when the run ends.
+std::string held_path;
+int held_fd = -1;
 
 // FNV-1a: the same job gives the same name in every run and every build.
 uint64_t NameHash(const std::string& text) {
@@ -30,25 +46,87 @@ std::string CanonicalPath(const std::string& path) {
   return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
-std::string LockPath(const std::string& iniFile, const std::string& section) {
+// The section as the settings reader matches it, so that every spelling
+// that reads the same job takes the same lock.
+std::string LockName(const std::string& iniFile, const std::string& section) {
   char name[64];
-  std::snprintf(name, sizeof name, "kestrin-%u-%016llx.lock", static_cast<unsigned>(::getuid()),
+  std::snprintf(name, sizeof name, "kestrin-%016llx.lock",
                 static_cast<unsigned long long>(
-                    NameHash(CanonicalPath(iniFile) + std::string(1, '\0') + section)));
-  return kLockDirectory + std::string(name);
+                    NameHash(CanonicalPath(iniFile) + std::string(1, '\0') + IniNameKey(section))));
+  return name;
+}
+
+// Whether `dir` itself (not what a link names) is a directory of this user
+// that gives others none of `othersBits`; errorText says why not.
+bool IsOwnDirectory(const std::string& dir, mode_t othersBits, std::string& errorText) {
+  struct stat info {};
+  if (::lstat(dir.c_str(), &info) != 0) {
+    errorText = dir + ": " + std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & othersBits) == 0)
+    return true;
+  char found[64];
+  std::snprintf(found, sizeof found, "owner %u, mode %04o", static_cast<unsigned>(info.st_uid),
+                static_cast<unsigned>(info.st_mode & 07777));
+  errorText = dir + " is not this user's own directory closed to others (" +
+              (S_ISDIR(info.st_mode) ? "" : "not a directory, ") + found + ")";
+  return false;
+}
+
+// The private directory, made on first use; "" with errorText when it is
+// not this user's own.
+std::string PrivateDirectory(std::string& errorText) {
+  const std::string dir = kPrivateDirectoryStem + std::to_string(::getuid());
+  if (::mkdir(dir.c_str(), kPrivateMode) != 0 && errno != EEXIST) {
+    errorText = dir + ": " + std::strerror(errno);
+    return "";
+  }
+  return IsOwnDirectory(dir, kOthersAccess, errorText) ? dir : "";
+}
+
+// The private directory; where someone else has taken its name, the
+// session's runtime directory when that is sound. A run without one then
+// ends and says why, rather than run beside a run locked elsewhere.
+std::string LockDirectory(std::string& errorText) {
+  std::string dir = PrivateDirectory(errorText);
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string ignored;
+  if (dir.empty() && runtime && *runtime == '/' && IsOwnDirectory(runtime, kOthersWrite, ignored))
+    dir = runtime;
+  return dir;
 }
 
 }  // namespace
 
 JobLock TakeJobLock(const std::string& iniFile, const std::string& section,
                     std::string& errorText) {
-  const std::string path = LockPath(iniFile, section);
-  // Never closed: the lock lasts as long as the process.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) return JobLock::kTaken;
-  const int err = errno;
-  if (fd >= 0) ::close(fd);
-  if (fd >= 0 && err == EWOULDBLOCK) return JobLock::kBusy;
-  errorText = path + ": " + std::strerror(err);
-  return JobLock::kFailed;
+  const std::string dir = LockDirectory(errorText);
+  if (dir.empty()) return JobLock::kFailed;
+  const std::string path = dir + "/" + LockName(iniFile, section);
+  for (;;) {
+    // Never closed until the run ends: the lock lasts as long as the run.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLockFileMode);
+    const int err = fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? errno : 0;
+    if (err == 0 && StillNamed(fd, path)) {
+      held_path = path;
+      held_fd = fd;
+      return JobLock::kTaken;
+    }
+    if (fd >= 0) ::close(fd);
+    if (err == EWOULDBLOCK) return JobLock::kBusy;
+    if (err != 0) {
+      errorText = path + ": " + std::strerror(err);
+      return JobLock::kFailed;
+    }
+  }
+}
+
+void ReleaseJobLock() {
+  if (held_fd < 0) return;
+  // Removed while still locked: a start that opened it meanwhile finds it
+  // no longer named and makes a new one.
+  ::unlink(held_path.c_str());
+  ::close(held_fd);
+  held_fd = -1;
 }

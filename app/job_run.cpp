@@ -177,9 +177,11 @@ void FrmUpdate::Wait(std::chrono::milliseconds length) {
 void FrmUpdate::Command3_Click() { EndProgram(kExitClosed); }
 
 // Ends the process at once: no window or client clean-up runs, as the job
-// may be anywhere. Only a download's hidden temporary file is taken away.
+// may be anywhere. Only a download's hidden temporary file and the job's
+// lock file are taken away.
 void FrmUpdate::EndProgram(int status) {
   cFTP::RemoveUnfinishedDownload();
+  ReleaseJobLock();
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(status);

@@ -2,6 +2,7 @@
 // activation. The job ends the process itself.
 #include "exit_status.h"
 #include "frm_update.h"
+#include "job_lock.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -44,6 +45,7 @@ std::string JoinArguments(int argc, char** argv) {
   } catch (...) {
   }
   std::fprintf(stderr, "kestrin: the run failed: %s\n", what.c_str());
+  ReleaseJobLock();
   std::fflush(stdout);
   std::_Exit(kExitRunFailure);
 }

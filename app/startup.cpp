@@ -6,6 +6,7 @@
 #include "rwini1.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +32,7 @@ constexpr char kActiveCaption[] = "Aktivno";
 // certificate check is the safe one.
 constexpr char kNoVerifyValue[] = "NO";
 constexpr char kTempUploadValue[] = "YES";
+constexpr char kNotRegularReason[] = "not a regular file";
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -65,15 +67,22 @@ void FrmUpdate::ReadJob() {
 }
 
 // Unread settings would show only as a server name that cannot be
-// resolved: the file is named, with the reason, before that happens.
+// resolved: the file is named, with the reason, before that happens. It is
+// opened without waiting, as a FIFO in its place would hold the open (and
+// the read) until some writer came, and the settings reader reads only a
+// regular file.
 void FrmUpdate::CheckSettingsFile() {
-  const int fd = ::open(mIniFile.c_str(), O_RDONLY | O_CLOEXEC);
-  int err = fd < 0 ? errno : 0;
+  const int fd = ::open(mIniFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  std::string reason = fd < 0 ? std::strerror(errno) : "";
+  struct stat info {};
   char first;
-  if (fd >= 0 && ::read(fd, &first, 1) < 0) err = errno;
+  if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)))
+    reason = kNotRegularReason;
+  else if (fd >= 0 && ::read(fd, &first, 1) < 0)
+    reason = std::strerror(errno);
   if (fd >= 0) ::close(fd);
-  if (err == 0) return;
-  mSettingsProblem = "cannot read the settings file " + mIniFile + ": " + std::strerror(err);
+  if (reason.empty()) return;
+  mSettingsProblem = "cannot read the settings file " + mIniFile + ": " + reason;
   ShowStatus(kFailureStatus + mSettingsProblem);
   ReportToConsole("kestrin: " + mSettingsProblem);
 }

@@ -1,6 +1,7 @@
 #include "posix_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,4 +42,11 @@ UniqueFile OpenRegularFile(const std::string& path, struct stat& info) {
   ::close(fd);
   errno = err;
   return nullptr;
+}
+
+bool StillNamed(int fd, const std::string& path) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }

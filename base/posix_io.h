@@ -12,6 +12,11 @@
 // 0 when every byte went out, else the errno of the failure.
 int WriteAll(int fd, std::string_view data);
 
+// True when the open file `fd` is still the file that `path` names, not
+// following a link at `path`: a file that was removed or replaced after it
+// was opened and locked holds a lock that nobody else will look at.
+bool StillNamed(int fd, const std::string& path);
+
 // A stdio file that is closed when it goes out of scope.
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }

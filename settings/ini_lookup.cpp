@@ -49,26 +49,44 @@ std::string_view WithoutQuotes(std::string_view value) {
 
 }  // namespace
 
-std::string FindIniValue(std::string_view text, std::string_view section, std::string_view key) {
+std::string_view FindIniSection(std::string_view text, std::string_view section) {
   section = TrimIni(section);
-  key = TrimIni(key);
-  // No section or key in a file can have an empty name, so an unset job
-  // section reads as empty everywhere.
-  if (section.empty() || key.empty()) return {};
-  bool inSection = false;
+  // No section in a file can have an empty name, so an unset job section
+  // reads as empty everywhere.
+  if (section.empty()) return {};
   while (!text.empty()) {
-    const std::string_view line = TrimIni(TakeLine(text));
-    if (line.empty() || line.front() == kCommentStart) continue;
-    if (const auto name = SectionName(line)) {
-      if (inSection) return {};  // a later section of the same name is not read
-      inSection = SameName(*name, section);
-      continue;
-    }
-    const std::size_t equals = line.find('=');
-    if (inSection && equals != std::string_view::npos &&
-        SameName(TrimIni(line.substr(0, equals)), key)) {
-      return std::string(WithoutQuotes(TrimIni(line.substr(equals + 1))));
-    }
+    const auto name = SectionName(TrimIni(TakeLine(text)));
+    if (!name || !SameName(*name, section)) continue;
+    // A later section, of any name, ends this one: a later section of the
+    // same name is not read.
+    std::string_view rest = text;
+    std::size_t length = 0;
+    while (!rest.empty() && !SectionName(TrimIni(TakeLine(rest))))
+      length = text.size() - rest.size();
+    return text.substr(0, length);
   }
   return {};
+}
+
+std::string FindIniKey(std::string_view sectionLines, std::string_view key) {
+  key = TrimIni(key);
+  if (key.empty()) return {};
+  while (!sectionLines.empty()) {
+    const std::string_view line = TrimIni(TakeLine(sectionLines));
+    if (line.empty() || line.front() == kCommentStart) continue;
+    const std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos && SameName(TrimIni(line.substr(0, equals)), key))
+      return std::string(WithoutQuotes(TrimIni(line.substr(equals + 1))));
+  }
+  return {};
+}
+
+std::string FindIniValue(std::string_view text, std::string_view section, std::string_view key) {
+  return FindIniKey(FindIniSection(text, section), key);
+}
+
+std::string IniNameKey(std::string_view name) {
+  std::string folded(TrimIni(name));
+  std::ranges::transform(folded, folded.begin(), AsciiLower);
+  return folded;
 }

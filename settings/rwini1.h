@@ -10,7 +10,8 @@
 inline constexpr std::size_t kMaxINIValueChars = 254;
 
 // The value of sKey in section sSection of the file sIniFile, or "" when the
-// file, the section or the key is missing. Read afresh on every call.
+// file, the section or the key is missing, or the file is not a regular
+// file. The file is read once and again only when it has changed.
 std::string ReadINI(const std::string& sSection, const std::string& sKey,
                     const std::string& sIniFile);
 

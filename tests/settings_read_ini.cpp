@@ -100,11 +100,16 @@ TEST_F(IniFile, EveryLineEndWorks) {
 
 TEST_F(IniFile, MissingFileReadsEmpty) { EXPECT_EQ(Read("A", "x"), ""); }
 
-TEST_F(IniFile, ReadsTheFileAgainOnEveryCall) {
+// Rewritten in place at once (same size, maybe the same time stamp), and
+// replaced by another file: each read sees the file as it is now.
+TEST_F(IniFile, ReadsTheFileAgainOnEveryChange) {
   Write("[A]\nx=old\n");
   EXPECT_EQ(Read("A", "x"), "old");
   Write("[A]\nx=new\n");
   EXPECT_EQ(Read("A", "x"), "new");
+  std::ofstream(path_.string() + ".new", std::ios::binary) << "[A]\nx=newer\n";
+  fs::rename(path_.string() + ".new", path_);
+  EXPECT_EQ(Read("A", "x"), "newer");
 }
 
 TEST_F(IniFile, CutsValuesTo254Characters) {

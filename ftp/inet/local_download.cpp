@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "errors.h"
+#include "posix_io.h"
 
 namespace inet {
 
@@ -34,31 +36,29 @@ uint64_t Checksum(std::string_view text) {
   return sum;
 }
 
+// The mark that a temporary file is this program's own: an extended
+// attribute set on the open file as it is made, which a user's file of a
+// similar name cannot have by chance. Where the file system keeps no user
+// attributes the file goes unmarked, and clean-up leaves it alone.
+constexpr char kDownloadMark[] = "user.kestrin.download";
+
+bool IsMarked(int fd) { return ::fgetxattr(fd, kDownloadMark, nullptr, 0) >= 0; }
+
 bool IsTemporaryName(std::string_view name) {
   if (name.size() < 1 + kTemporaryMark.size() + kRandomPart || name.front() != '.') return false;
   return name.substr(name.size() - kRandomPart - kTemporaryMark.size(), kTemporaryMark.size()) ==
          kTemporaryMark;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// True when `fd` is still the file that `path` names.
-bool StillNamed(int fd, const std::string& path) {
-  struct stat open {
-  }, named{};
-  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && SameFile(open, named);
-}
-
-// Takes `path` away when no running download holds it. The lock is held
-// across the unlink, so that a download cannot take the file meanwhile.
+// Takes `path` away when it is a download's temporary file that no running
+// download holds. The lock is held across the unlink, so that a download
+// cannot take the file meanwhile.
 void RemoveIfAbandoned(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-      StillNamed(fd, path))
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && IsMarked(fd) &&
+      ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fd, path))
     ::unlink(path.c_str());
   ::close(fd);
 }
@@ -174,7 +174,10 @@ bool LocalDownload::CreateLocked(const std::string& dir, const std::string& stem
       return Fail(err);
     }
     if (::flock(fd_, LOCK_EX) != 0) return Fail(errno);
-    if (StillNamed(fd_, temporary_)) return true;
+    if (StillNamed(fd_, temporary_)) {
+      ::fsetxattr(fd_, kDownloadMark, "", 0, 0);  // unmarked, it is only never cleaned up
+      return true;
+    }
     ::close(fd_);
     fd_ = -1;
   }
@@ -183,6 +186,10 @@ bool LocalDownload::CreateLocked(const std::string& dir, const std::string& stem
 bool LocalDownload::Commit() {
   if (!Flush()) return false;
   writer_.reset();
+  // The finished file is the user's: whatever its name, clean-up must
+  // never take it.
+  if (::fremovexattr(fd_, kDownloadMark) != 0 && errno != ENODATA && errno != ENOTSUP)
+    return Fail(errno);
   if (::fsync(fd_) != 0) return Fail(errno);
   // Renamed while still open, so still locked: a cleaning run cannot take
   // the file between the last byte and its final name.

@@ -24,8 +24,9 @@ std::string HiddenName(std::string_view name, std::string_view suffix);
 void RemoveUnfinishedDownload();
 
 // Removes the temporary files that downloads into `directory` ("" for the
-// working directory) left behind when their program was killed. A running
-// download holds a lock on its file, so its file is never taken.
+// working directory) left behind when their program was killed: only files
+// marked as made by a download, never a file that merely has such a name.
+// A running download holds a lock on its file, so its file is never taken.
 void RemoveAbandonedDownloads(const std::string& directory);
 
 class LocalDownload {
