@@ -12,18 +12,17 @@
 namespace inet {
 
 enum ErrorCode : int32_t {
-  kFileNotFound = 2,        // local file
-  kAccessDenied = 5,        // local file
-  kNotConnected = 6,        // no connection handle
-  kNoMoreFiles = 18,        // nothing on the server matches
-  kWriteFault = 29,         // local file could not be written
-  kReadFault = 30,          // local file could not be read
-  kListingUnreadable = 13,  // a directory listing in no form the client reads
-  kEmptyName = 87,          // an empty local or remote name
-  kSizeMismatch = 23,       // the server holds another size than was sent
-  kSourceChanged = 1006,    // the source changed while it was transferred
-  kDiskFull = 112,          // local disk
-  kInvalidName = 123,       // a name that cannot be sent to the server
+  kFileNotFound = 2,      // local file
+  kAccessDenied = 5,      // local file
+  kNotConnected = 6,      // no connection handle
+  kNoMoreFiles = 18,      // nothing on the server matches
+  kWriteFault = 29,       // local file could not be written
+  kReadFault = 30,        // local file could not be read
+  kEmptyName = 87,        // an empty local or remote name
+  kSizeMismatch = 23,     // the server holds another size than was sent
+  kSourceChanged = 1006,  // the source changed while it was transferred
+  kDiskFull = 112,        // local disk
+  kInvalidName = 123,     // a name that cannot be sent to the server
   kTimeout = 12002,
   kExtendedError = 12003,  // the server refused; its reply explains
   kInternalError = 12004,
@@ -38,6 +37,7 @@ enum ErrorCode : int32_t {
   kCertificateInvalid = 12055,
   kTlsNotOffered = 12059,  // the server refused AUTH TLS
   kInvalidServerResponse = 12152,
+  kListingUnreadable = 13,  // a directory listing in no form the client reads
   kTlsHandshake = 12157,
   kCaFileUnreadable = 12169,
 };

@@ -29,7 +29,7 @@ int64_t Number(std::string_view digits) {
 }
 
 // "YYYYMMDDHHMMSS", with or without fractions of a second, in UTC; -1 for
-// anything else.
+// anything else and for times before 1970.
 int64_t Time(std::string_view value) {
   constexpr size_t kDigits = 14;
   if (value.size() < kDigits || (value.size() > kDigits && value[kDigits] != '.')) return -1;
@@ -44,8 +44,9 @@ int64_t Time(std::string_view value) {
       minute > 59 || second > 60)
     return -1;
   const auto days = std::chrono::sys_days(date).time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::seconds>(days).count() + hour * 3600 +
-         minute * 60 + second;
+  const int64_t time = std::chrono::duration_cast<std::chrono::seconds>(days).count() +
+                       hour * 3600 + minute * 60 + second;
+  return time < 0 ? -1 : time;
 }
 
 MlsdKind Kind(std::string_view type) {
