@@ -26,7 +26,7 @@ LARGE_RANGE = (1024 * 1024, 2 * 1024 * 1024)
 SESSION_COMMANDS = ("USER", "PASS", "PWD", "CWD", "TYPE", "QUIT")
 DATA_SETUP_COMMANDS = ("EPSV", "PASV", "EPRT", "PORT")
 UPLOAD_COMMANDS = ("STOR", "SIZE", "REST", "DELE")
-DOWNLOAD_COMMANDS = ("SIZE", "MDTM", "REST", "RETR", "LIST", "DELE")
+DOWNLOAD_COMMANDS = ("FEAT", "SIZE", "MDTM", "REST", "RETR", "DELE")
 
 # Relative weights of the fault kinds. A hang costs a whole reply timeout,
 # so it stays rare; a refused first login ends the job before any file.
@@ -45,6 +45,21 @@ KIND_WEIGHTS = {
 # The share of faults aimed at the listing of a download line, which must
 # fail the line as a file would, never pass for an empty directory.
 LISTING_FAULT_SHARE = 0.15
+# The server: the share without MLSD (listed with LIST then), and the shares
+# whose download directory holds a link to a directory, or lists with what
+# LIST parsers reject (ACL marks, a device entry).
+WITHOUT_MLSD_SHARE = 0.3
+DIRECTORY_LINK_SHARE = 0.25
+ODD_LINES_SHARE = 0.2
+LINKED_DIRECTORY = "linked"
+# A listed file, a device and a link to the directory, by listing command.
+ODD_ENTRIES = {
+    "LIST": ("-rw-r--r--+ 1 u g {size} Jan 01 00:00 {name}",
+             "crw-rw-rw-+ 1 root root 5, 1 Jan 01 00:00 {name}",
+             "lrwxrwxrwx+ 1 u g 9 Jan 01 00:00 {name} -> ../" + LINKED_DIRECTORY),
+    "MLSD": ("type=file;size={size}; {name}", "type=OS.unix=chr-5/1; {name}",
+             "type=OS.unix=slink:../" + LINKED_DIRECTORY + "; {name}"),
+}
 # How many consecutive occurrences a fault spoils: three in a row can use
 # up every attempt of one file.
 TIMES_WEIGHTS = {1: 60, 2: 25, 3: 15}
@@ -68,13 +83,17 @@ class Plan:
     passive: bool
     lines: list
     faults: list
+    listing: str = "MLSD"     # the command the server lists with
+    directory_link: str = ""  # a link to a directory beside the downloads
+    setup: list = field(default_factory=list)  # requests the server takes before the faults
 
     def describe(self):
         lines = "; ".join("%s (%s)" % (line.setting(), ", ".join(
             "%s:%d" % (name, len(data)) for name, data in line.files.items()))
             for line in self.lines)
-        return "key %s, %s mode, lines: %s, faults: %s" % (
-            self.key, "passive" if self.passive else "active", lines, self.faults)
+        return "key %s, %s mode, %s, lines: %s, link: %r, set-up: %s, faults: %s" % (
+            self.key, "passive" if self.passive else "active", self.listing, lines,
+            self.directory_link, self.setup, self.faults)
 
 
 def run_key(master_key, index):
@@ -110,11 +129,11 @@ def weighted(rng, weights):
     return rng.choices(list(weights), weights=list(weights.values()))[0]
 
 
-def candidate_commands(lines, passive):
+def candidate_commands(lines, passive, listing):
     commands = list(SESSION_COMMANDS)
     commands += DATA_SETUP_COMMANDS[:2] if passive else DATA_SETUP_COMMANDS[2:]
     for line in lines:
-        commands += DOWNLOAD_COMMANDS if line.download else UPLOAD_COMMANDS
+        commands += DOWNLOAD_COMMANDS + (listing,) if line.download else UPLOAD_COMMANDS
     return sorted(set(commands))
 
 
@@ -140,10 +159,10 @@ def occurrences_to_skip(fault, uploads, downloads):
     return len(uploads) + len(downloads)
 
 
-def draw_listing_fault(rng, lines):
-    """A download line's LIST refused, or its control connection dropped at it."""
+def draw_listing_fault(rng, lines, listing):
+    """A download line's listing refused, or its control connection dropped at it."""
     kind = rng.choice(("reply", "close"))
-    fault = {"fault": kind, "cmd": "LIST"}
+    fault = {"fault": kind, "cmd": listing}
     if kind == "reply":
         fault.update(code=rng.choice(ERROR_CODES), text=REPLY_TEXT)
     fault["after"] = rng.randint(0, sum(1 for line in lines if line.download))
@@ -159,10 +178,10 @@ def change_source(rng, lines):
             "data": CHANGE_DATA}
 
 
-def draw_fault(rng, lines, passive):
+def draw_fault(rng, lines, passive, listing):
     uploads, downloads = transfer_sizes(lines, False), transfer_sizes(lines, True)
     if downloads and rng.random() < LISTING_FAULT_SHARE:
-        return draw_listing_fault(rng, lines)
+        return draw_listing_fault(rng, lines, listing)
     kind = weighted(rng, KIND_WEIGHTS)
     if kind in ("short_retr",) and not downloads or (
             kind in ("refuse_after_stor", "short_stor") and not uploads):
@@ -183,7 +202,7 @@ def draw_fault(rng, lines, passive):
     elif kind == "refuse_after_stor":
         fault.update(code=rng.choice((451, 550, 552, 553)), text=REPLY_TEXT)
     elif kind in ("reply", "close", "hang"):
-        fault["cmd"] = rng.choice(candidate_commands(lines, passive))
+        fault["cmd"] = rng.choice(candidate_commands(lines, passive, listing))
     if kind == "reply":
         fault.update(code=rng.choice(ERROR_CODES), text=REPLY_TEXT)
     # Any occurrence may be the spoiled one: the first login is USER and PASS
@@ -193,13 +212,41 @@ def draw_fault(rng, lines, passive):
     return fault
 
 
+def odd_listing(lines, listing, link):
+    """The download directory's listing as a server may send it: every line
+    with an ACL mark (LIST) and a device entry that each line's pattern
+    matches, and the link to a directory, when there is one."""
+    file, device, linked = ODD_ENTRIES[listing]
+    rows = [file.format(size=len(data), name=name) for line in lines if line.download
+            for name, data in line.files.items()]
+    rows += [device.format(name="tty." + line.extension) for line in lines if line.download]
+    rows += [linked.format(name=link)] if link else []
+    return {"fault": "listing", "cmd": listing, "data": "".join(row + "\r\n" for row in rows)}
+
+
+def draw_server(rng, plan):
+    """What the server lists with, and what its download directory holds beside the files."""
+    downloads = [line for line in plan.lines if line.download]
+    if rng.random() < WITHOUT_MLSD_SHARE:
+        plan.listing = "LIST"
+        plan.setup.append({"fault": "no_mlsd"})
+    if downloads and rng.random() < DIRECTORY_LINK_SHARE:
+        plan.directory_link = "latest." + rng.choice(downloads).extension
+    if downloads and rng.random() < ODD_LINES_SHARE:
+        plan.setup.append(odd_listing(plan.lines, plan.listing, plan.directory_link))
+
+
 def make_plan(key):
     rng = random.Random(key)
     lines = [draw_line(rng, number) for number in range(1, rng.randint(1, MAX_LINES) + 1)]
     passive = rng.random() < 0.7
-    faults = [draw_fault(rng, lines, passive) for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
+    plan = Plan(key, passive, lines, [])
+    draw_server(rng, plan)
+    faults = [draw_fault(rng, lines, passive, plan.listing)
+              for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
     if any(fault["fault"] in ("short_stor", "change_source") for fault in faults):
         for fault in faults:
             if fault.get("cmd") == "SIZE" and fault.get("code") in NO_SIZE_CODES:
                 fault["code"] = 451
-    return Plan(key, passive, lines, faults)
+    plan.faults = faults
+    return plan
