@@ -48,9 +48,8 @@ IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor"
                "list_dots": "LIST", "short_stor": "STOR", "no_mlsd": "FEAT"}
 # A trickled transfer sends one byte this often.
 TRICKLE_INTERVAL = 0.2
-# The commands of a server without MLSD (RFC 3659), which FEAT then leaves out.
-WITHOUT_MLSD = {cmd: info for cmd, info in FTPHandler.proto_cmds.items()
-                if cmd not in ("MLSD", "MLST")}
+# The commands of a server without MLSD, which its FEAT then leaves out too.
+WITHOUT_MLSD = {cmd: info for cmd, info in FTPHandler.proto_cmds.items() if cmd[:3] != "MLS"}
 # Kinds that replace the command's normal handling altogether.
 TAKEOVER_KINDS = ("reply", "close", "hang", "raw")
 
@@ -304,7 +303,6 @@ class FaultyHandler(FTPHandler):
         if listing:
             self.push_dtp_data(listing.raw_bytes(), cmd=listing.cmd)
             return path
-        return None
 
     def fault(self, kind):
         """The fault of that kind spoiling the command being handled, if any."""

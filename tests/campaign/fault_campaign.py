@@ -77,7 +77,6 @@ class Tally:
     def __init__(self):
         self.armed, self.spoiled = collections.Counter(), collections.Counter()
         self.statuses, self.checks, self.failed, self.kept = collections.Counter(), 0, [], []
-        self.servers = collections.Counter()  # (listing, directory link, odd lines) -> runs
         self.longest, self.margin = 0.0, float("inf")
         self.listings_spoiled = self.listing_failures = 0
         self.changed, self.undeleted = 0, 0
@@ -92,8 +91,6 @@ class Tally:
             self.armed[kind] += 1
             self.spoiled[kind] += count
             self.listings_spoiled += count if fault.get("cmd") == plan.listing else 0
-        self.servers[(plan.listing, bool(plan.directory_link),
-                      any(request["fault"] == "listing" for request in plan.setup))] += 1
         self.listing_failures += outcome.log.count(" /%s/*." % REMOTE_DIR)
         self.kept += [index] * len(verdict.notices)
         self.changed += len(outcome.changes)
@@ -109,8 +106,6 @@ class Tally:
             print("  %-18s armed %4d, spoiled %4d" % (kind, self.armed[kind], self.spoiled[kind]))
         print("listings spoiled: %d, lines failed for good by their listing: %d" %
               (self.listings_spoiled, self.listing_failures))
-        print("servers (listing, directory link, ACL and device lines): %s" %
-              dict(sorted(self.servers.items())))
         print("invariant checks: %d" % self.checks)
         print("partial uploads kept by the server after a spoiled clean-up: %d %s" %
               (len(self.kept), sorted(self.kept)))

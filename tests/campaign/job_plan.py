@@ -45,21 +45,11 @@ KIND_WEIGHTS = {
 # The share of faults aimed at the listing of a download line, which must
 # fail the line as a file would, never pass for an empty directory.
 LISTING_FAULT_SHARE = 0.15
-# The server: the share without MLSD (listed with LIST then), and the shares
-# whose download directory holds a link to a directory, or lists with what
-# LIST parsers reject (ACL marks, a device entry).
-WITHOUT_MLSD_SHARE = 0.3
-DIRECTORY_LINK_SHARE = 0.25
-ODD_LINES_SHARE = 0.2
+# Shares of servers without MLSD (listing with LIST), with a link to a
+# directory beside the downloads, and with ACL marks (LIST) and a device
+# entry (MLSD) in their listings.
+WITHOUT_MLSD_SHARE, DIRECTORY_LINK_SHARE, ODD_LINES_SHARE = 0.3, 0.25, 0.2
 LINKED_DIRECTORY = "linked"
-# A listed file, a device and a link to the directory, by listing command.
-ODD_ENTRIES = {
-    "LIST": ("-rw-r--r--+ 1 u g {size} Jan 01 00:00 {name}",
-             "crw-rw-rw-+ 1 root root 5, 1 Jan 01 00:00 {name}",
-             "lrwxrwxrwx+ 1 u g 9 Jan 01 00:00 {name} -> ../" + LINKED_DIRECTORY),
-    "MLSD": ("type=file;size={size}; {name}", "type=OS.unix=chr-5/1; {name}",
-             "type=OS.unix=slink:../" + LINKED_DIRECTORY + "; {name}"),
-}
 # How many consecutive occurrences a fault spoils: three in a row can use
 # up every attempt of one file.
 TIMES_WEIGHTS = {1: 60, 2: 25, 3: 15}
@@ -212,28 +202,22 @@ def draw_fault(rng, lines, passive, listing):
     return fault
 
 
-def odd_listing(lines, listing, link):
-    """The download directory's listing as a server may send it: every line
-    with an ACL mark (LIST) and a device entry that each line's pattern
-    matches, and the link to a directory, when there is one."""
-    file, device, linked = ODD_ENTRIES[listing]
-    rows = [file.format(size=len(data), name=name) for line in lines if line.download
-            for name, data in line.files.items()]
-    rows += [device.format(name="tty." + line.extension) for line in lines if line.download]
-    rows += [linked.format(name=link)] if link else []
-    return {"fault": "listing", "cmd": listing, "data": "".join(row + "\r\n" for row in rows)}
-
-
 def draw_server(rng, plan):
-    """What the server lists with, and what its download directory holds beside the files."""
     downloads = [line for line in plan.lines if line.download]
     if rng.random() < WITHOUT_MLSD_SHARE:
-        plan.listing = "LIST"
-        plan.setup.append({"fault": "no_mlsd"})
+        plan.listing, plan.setup = "LIST", [{"fault": "no_mlsd"}]
     if downloads and rng.random() < DIRECTORY_LINK_SHARE:
         plan.directory_link = "latest." + rng.choice(downloads).extension
-    if downloads and rng.random() < ODD_LINES_SHARE:
-        plan.setup.append(odd_listing(plan.lines, plan.listing, plan.directory_link))
+    if not downloads or rng.random() >= ODD_LINES_SHARE:
+        return
+    files = [(len(data), name) for line in downloads for name, data in line.files.items()]
+    acl = "".join("-rw-r--r--+ 1 u g %d Jan 1 2026 %s\r\n" % file for file in files)
+    mlsd = "".join("type=file;size=%d; %s\r\n" % file for file in files) + "".join(
+        "type=OS.unix=chr-5/1; tty.%s\r\n" % line.extension for line in downloads)
+    if plan.directory_link:
+        mlsd += "type=OS.unix=slink:../%s; %s\r\n" % (LINKED_DIRECTORY, plan.directory_link)
+    plan.setup += [{"fault": "listing", "cmd": "LIST", "data": acl},
+                   {"fault": "listing", "cmd": "MLSD", "data": mlsd}]
 
 
 def make_plan(key):
@@ -242,11 +226,10 @@ def make_plan(key):
     passive = rng.random() < 0.7
     plan = Plan(key, passive, lines, [])
     draw_server(rng, plan)
-    faults = [draw_fault(rng, lines, passive, plan.listing)
-              for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
+    faults = plan.faults = [draw_fault(rng, lines, passive, plan.listing)
+                            for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
     if any(fault["fault"] in ("short_stor", "change_source") for fault in faults):
         for fault in faults:
             if fault.get("cmd") == "SIZE" and fault.get("code") in NO_SIZE_CODES:
                 fault["code"] = 451
-    plan.faults = faults
     return plan
