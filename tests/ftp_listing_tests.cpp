@@ -29,11 +29,14 @@ TEST_F(Listing, NoMatchIsEmptyAndLeavesTheErrorTextAlone) {
 }
 
 // The listing a job works from tells "nothing matches" (true, no files)
-// apart from a listing that failed (false, with the server's reason).
+// apart from a listing that failed (false, with the server's reason). Over
+// LIST, which tells a link's own size; a link to a directory is no file.
 TEST_F(Listing, FilesListedWithTheirSizesAndFailuresToldFromNoMatch) {
   writeBytes(Remote("a.txt"), "12345");
   fs::create_directory(Remote("d.txt"));
   fs::create_symlink("a.txt", Remote("l.txt"));
+  fs::create_symlink("d.txt", Remote("ld.txt"));
+  server.inject(R"({"fault":"no_mlsd"})");
   ASSERT_TRUE(Connect());
   std::vector<ListedFile> files{{"stale"}};
   ASSERT_TRUE(ftp.ListFTPFiles("*.txt", files));
@@ -50,6 +53,29 @@ TEST_F(Listing, FilesListedWithTheirSizesAndFailuresToldFromNoMatch) {
   server.inject(R"({"fault":"reply","cmd":"LIST","code":450,"text":"Busy."})");
   EXPECT_FALSE(ftp.ListFTPFiles("*.txt", files));
   EXPECT_EQ(ftp.GetLastErrorMessage(), "450 Busy.");
+}
+
+// A LIST line libcurl rejects (here an ACL mark) does not matter where MLSD
+// is offered; without it the listing fails and says so. MLSD: names exact
+// (leading blanks, bare LF), facts in any case, a device listed but no file.
+TEST_F(Listing, MlsdListsWhatListLinesCannot) {
+  for (const char* name : {"  lead.txt", "  ", "a.txt"}) writeBytes(Remote(name), "abc");
+  server.inject(
+      R"({"fault":"listing","cmd":"LIST","data":"-rw-r--r--+ 1 u g 3 Jan 1 2026 a\r\n"})");
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(ftp.GetFTPdir("*"), "  ,  lead.txt,a.txt");
+  server.inject(R"({"fault":"listing","cmd":"MLSD","data":"type=cdir; .\r\nType=OS.unix=chr-5/1; )"
+                R"(tty\r\nTYPE=File;SIZE=7; x y \ntype=OS.unix=slink:/d; ln\r\n"})");
+  std::vector<ListedFile> files;
+  ASSERT_TRUE(ftp.ListFTPFiles("*", files));
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(files[0].size == 7 && files[1].is_link);
+  EXPECT_EQ(ftp.GetFTPdir("*"), "tty,x y ,ln");
+  server.inject(R"({"fault":"no_mlsd"})");
+  ASSERT_TRUE(Connect());
+  EXPECT_FALSE(ftp.ListFTPFiles("*", files));
+  EXPECT_EQ(ftp.GetLastErrorMessage(),
+            "FtpFindFirstFile error code: 13 Message: The server's listing could not be read.");
 }
 
 TEST_F(Listing, DirectoriesAreListedButNotOfferedForDownload) {
@@ -76,6 +102,9 @@ TEST_F(Listing, AbsoluteAndRelativePatternsAndTheDirectoryStaysPut) {
 TEST_F(Listing, DotEntriesAreNeverListed) {
   server.inject(R"({"fault":"list_dots"})");
   writeBytes(Remote("only.txt"), "x");
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(ftp.GetFTPdir("*"), "only.txt");
+  server.inject(R"({"fault":"no_mlsd"})");
   ASSERT_TRUE(Connect());
   EXPECT_EQ(ftp.GetFTPdir("*"), "only.txt");
 }

@@ -46,13 +46,17 @@ REQUIRED_FIELDS = {
     "replace_source": ("cmd", "path", "data"),
     "hot_folder": (),
     "data_from": ("address",),
+    "no_mlsd": (),
+    "listing": ("cmd", "data"),
 }
 # Kinds that only make sense for one command.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
                "list_dots": "LIST", "short_stor": "STOR", "hot_folder": "STOR",
-               "data_from": "EPRT"}
+               "data_from": "EPRT", "no_mlsd": "FEAT"}
 # A trickled transfer sends one byte this often.
 TRICKLE_INTERVAL = 0.2
+# The commands of a server without MLSD, which its FEAT then leaves out too.
+WITHOUT_MLSD = {cmd: info for cmd, info in FTPHandler.proto_cmds.items() if cmd[:3] != "MLS"}
 # Kinds that replace the command's normal handling altogether.
 TAKEOVER_KINDS = ("reply", "close", "hang", "raw")
 
@@ -69,6 +73,8 @@ class Fault:
         self.cmd = IMPLIED_CMD.get(kind) or request["cmd"]
         if kind in ("drop_data", "change_source") and self.cmd not in ("RETR", "STOR"):
             raise ValueError("%s applies to RETR or STOR only" % kind)
+        if kind == "listing" and self.cmd not in ("LIST", "MLSD"):
+            raise ValueError("listing applies to LIST or MLSD only")
         self.request = request
         self.after = request.get("after", 0)
         self.times = request.get("times")
@@ -103,6 +109,10 @@ class Faults:
     def clear(self):
         with self._lock:
             self._faults.clear()
+
+    def holds(self, kind):
+        with self._lock:
+            return any(f.kind == kind for f in self._faults)
 
     def firing(self, cmd):
         with self._lock:
@@ -306,10 +316,11 @@ class FaultyDTPHandler(DTPHandler):
 
 
 class DottedFS(AbstractedFS):
-    """Lists "." and ".." as well, as some servers do, when list_dots is on."""
+    """Lists in name order, as pyftpdlib does for LIST only, and "." and ".."
+    as well, as some servers do, when list_dots is on."""
 
     def listdir(self, path):
-        names = super().listdir(path)
+        names = sorted(super().listdir(path))
         if self.cmd_channel.fault("list_dots"):
             names = [".", ".."] + names
         return names
@@ -333,6 +344,7 @@ class FaultyHandler(FTPHandler):
         self.command_log.record(line, cmd)
         if self._hung:
             return
+        self.proto_cmds = WITHOUT_MLSD if self.faults.holds("no_mlsd") else FTPHandler.proto_cmds
         self._firing = self.faults.firing(cmd)
         # A producer replaces the file before the command is handled, or,
         # with "answered", once it is answered but before the next command.
@@ -360,6 +372,19 @@ class FaultyHandler(FTPHandler):
             self.close()
         else:
             self._hung = True
+
+    def ftp_LIST(self, path):
+        return self._listing(path) or super().ftp_LIST(path)
+
+    def ftp_MLSD(self, path):
+        return self._listing(path) or super().ftp_MLSD(path)
+
+    def _listing(self, path):
+        """Sends a listing fault's bytes as the listing; None without one."""
+        listing = self.fault("listing")
+        if listing:
+            self.push_dtp_data(listing.raw_bytes(), cmd=listing.cmd)
+            return path
 
     def fault(self, kind):
         """The fault of that kind spoiling the command being handled, if any."""

@@ -255,7 +255,7 @@ TEST_F(Outcome, ClosedStandardOutputDoesNotStopTheRun) {
 TEST_F(Outcome, TrickledListingEndsWithinItsBound) {
   writeBytes(Remote("in/a.bin"), kOriginal);
   for (int n = 0; n < 25; ++n) writeBytes(Remote("in/other-" + std::to_string(n) + ".txt"), "x");
-  server.inject(R"({"fault":"trickle","cmd":"LIST","times":1})");
+  server.inject(R"({"fault":"trickle","cmd":"MLSD","times":1})");
   WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/in/\nprenos1=*.bin,DOWN"));
 
   const JobResult run = Run();

@@ -153,7 +153,7 @@ TEST_F(Retry, ListingsThatFailAreRetriedThenFailTheJob) {
   const std::vector<Row> rows = {
       {"no remote directory", "", "ftpdir=/nodir/\nprenos1=*.x,DOWN", "/nodir/*.x",
        local.path().string() + "/", 3, 1},
-      {"LIST refused", R"({"fault":"reply","cmd":"LIST","code":450,"text":"Busy."})",
+      {"MLSD refused", R"({"fault":"reply","cmd":"MLSD","code":450,"text":"Busy."})",
        "ftpdir=/in/\nprenos1=*.x,DOWN", "/in/*.x", local.path().string() + "/", 3, 1},
       {"no local directory", "", "ftpdir=/in/\nlocaldir=" + missing + "/\nprenos1=*.x",
        missing + "/*.x", "/in/", 3, 1},

@@ -95,7 +95,8 @@ TEST_F(TransferLine, DownloadLines) {
 //   up:    plus a name with CR LF, which no FTP command can carry: one
 //          escaped failure record at once, no attempt, the rest moves
 //   down:  plus a link to a file of another size than the link: its target
-//          arrives
+//          arrives; a link to a directory is passed over like one. Over
+//          MLSD, and again over LIST from a server without MLSD
 //   own:   no localdir, so the program's directory; the server offers
 //          kestrin.ini (whose run1 would touch a marker) and kestrin: both
 //          refused at once, kestrin.txt arrives
@@ -123,6 +124,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
     Strings local, remote, moved, refused;
     int status;
     bool tempUpload = false;
+    bool withoutMlsd = false;
   };
   Strings withCrlf = odd;
   withCrlf.push_back(crlf);
@@ -135,6 +137,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
       {"down", "*.n*,DOWN,DEL", false, {}, odd, withLink, {}, 0},
       {"own", "kestrin*,DOWN", true, {}, own, {"kestrin.txt"}, {"kestrin", "kestrin.ini"}, 1},
       {"long", "*.n,UP,DEL", false, longNames, {}, longNames, {}, 0, true},
+      {"down over LIST", "*.n*,DOWN,DEL", false, {}, odd, withLink, {}, 0, false, true},
   };
   server.inject(R"({"fault":"reply","cmd":"PWD","code":257,"text":"\"/home\" is current."})");
   fs::create_directory(Remote("home"));
@@ -154,6 +157,8 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
     writeBytes(Remote("in/keep"), "remote keep");
     writeBytes(Remote("data.bin"), "bytes of ln.n");
     fs::create_symlink("../data.bin", Remote("in/ln.n"));
+    fs::create_directory_symlink("../home", Remote("in/dir.n"));
+    if (row.withoutMlsd) server.inject(R"({"fault":"no_mlsd"})");
     writeBytes(Remote("in/kestrin.ini"),
                "[PROGRAM]\nIZBRANO=J1\n[J1]\nrun1=" + TouchCommand("ini"));
     WriteSettings(row.ownDirectory
@@ -191,6 +196,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
     EXPECT_EQ(records, expected);
     EXPECT_EQ(readBytes(localDir / "keep"), "local keep");
     EXPECT_EQ(readBytes(Remote("in/keep")), "remote keep");
+    EXPECT_TRUE(fs::is_symlink(Remote("in/dir.n")));
     if (row.ownDirectory) {
       EXPECT_EQ(readBytes(install.path() / "kestrin.ini"), ownIni);
       EXPECT_EQ(readBytes(install.path() / "kestrin"), exe);

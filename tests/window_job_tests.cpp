@@ -143,7 +143,7 @@ TEST(WindowCloseButton, EndsTheRunWithin50MsWhateverItWaitsFor) {
   };
   const Moment moments[] = {
       {"login", R"({"fault":"hang","cmd":"PASS"})", "", false},
-      {"listing", R"({"fault":"hang","cmd":"LIST"})", "prenos1=*.bin,DOWN", false},
+      {"listing", R"({"fault":"hang","cmd":"MLSD"})", "prenos1=*.bin,DOWN", false},
       {"delete", R"({"fault":"hang","cmd":"DELE"})", "prenos1=a.bin,DOWN,DEL", false},
       {"quit", R"({"fault":"hang","cmd":"QUIT"})", "", false},
       {"stalled download", R"({"fault":"trickle","cmd":"RETR"})", "prenos1=a.bin,DOWN", false},

@@ -11,6 +11,7 @@
 
 #include "errors.h"
 #include "local_download.h"
+#include "mlsd.h"
 #include "posix_io.h"
 #include "remote_file.h"
 #include "remote_path.h"
@@ -438,58 +439,153 @@ long TakeEntry(const void* transfer_info, void* state, int) {
   return CURL_CHUNK_BGN_FUNC_SKIP;
 }
 
+// An MLSD listing arrives through the write callback and is read line by
+// line as it comes, so that a huge directory never lies in memory whole.
+struct MlsdState {
+  explicit MlsdState(FindState& find) : reader([&find](MlsdEntry&& entry) { Take(find, entry); }) {}
+
+  static void Take(FindState& find, MlsdEntry& entry) {
+    if (entry.kind == MlsdKind::kThisOrUp || !find.match(find.pattern, entry.name)) return;
+    const bool link = entry.kind == MlsdKind::kLink;
+    find.entries->push_back({std::move(entry.name), entry.size,
+                             link || entry.kind == MlsdKind::kFile, link, entry.mtime});
+  }
+
+  MlsdReader reader;
+  bool unreadable = false;
+};
+
+size_t TakeMlsd(char* data, size_t size, size_t count, void* state) {
+  auto* mlsd = static_cast<MlsdState*>(state);
+  if (mlsd->reader.Add({data, size * count})) return size * count;
+  mlsd->unreadable = true;
+  return 0;
+}
+
+// The directory's URL ends in "/", which makes libcurl list it.
+std::string DirectoryUrl(std::string_view directory) {
+  std::string url = UrlPath(directory);
+  if (url.back() != '/') url += '/';
+  return url;
+}
+
 }  // namespace
 
 bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries) {
-  if (!ValidName(pattern)) return false;
+  entries.clear();
+  if (!ValidName(pattern) || !KnowListing()) return false;
+  const std::string target = Resolve(pattern);
+  const bool listed = listing_ == Listing::kMlsd ? FindWithMlsd(target, match, entries)
+                                                 : FindWithList(target, match, entries);
+  return listed && SettleLinks(ParentOf(target), entries) && Found(entries);
+}
+
+bool Connection::Found(const std::vector<FindData>& entries) {
+  if (!entries.empty()) return true;
+  SetLastError(kNoMoreFiles);
+  return false;
+}
+
+// FEAT is asked once per connection, at its first listing. A server that
+// refuses FEAT offers no MLSD either.
+bool Connection::KnowListing() {
+  if (listing_ != Listing::kUnknown) return true;
+  char feat[] = "FEAT";
+  curl_slist command{feat, nullptr};
+  Prepare("/");
+  Option(CURLOPT_NOBODY, 1L);
+  Option(CURLOPT_QUOTE, &command);
+  Option(CURLOPT_HEADERFUNCTION, &OnFeatureLine);
+  if (Perform() || result_ == CURLE_QUOTE_ERROR) {
+    if (listing_ == Listing::kUnknown) listing_ = Listing::kList;
+    return true;
+  }
+  listing_ = Listing::kUnknown;
+  return false;
+}
+
+size_t Connection::OnFeatureLine(char* data, size_t size, size_t count, void* self) {
+  if (AnnouncesMlsd(OneLine(data, size * count)))
+    static_cast<Connection*>(self)->listing_ = Listing::kMlsd;
+  return OnReplyLine(data, size, count, self);
+}
+
+void Connection::PrepareListing(const std::string& urlPath) {
+  Prepare(urlPath);
+  // A listing trickled in a few bytes at a time would otherwise never end.
+  Option(CURLOPT_LOW_SPEED_LIMIT, kListingLeastBytesPerSecond);
+  Option(CURLOPT_TIMEOUT, request_.timeouts.listing);
+}
+
+bool Connection::FindWithMlsd(const std::string& target, NameMatch match,
+                              std::vector<FindData>& entries) {
+  FindState find{LeafOf(target), match, &entries};
+  MlsdState state(find);
+  PrepareListing(DirectoryUrl(ParentOf(target)));
+  Option(CURLOPT_CUSTOMREQUEST, "MLSD");
+  Option(CURLOPT_WRITEFUNCTION, &TakeMlsd);
+  Option(CURLOPT_WRITEDATA, &state);
+  const bool performed = Perform();
+  if (state.unreadable || (performed && !state.reader.End())) {
+    SetLastError(kListingUnreadable);
+    return false;
+  }
+  // libcurl takes a 450 to a listing for an empty directory; it is a refusal.
+  if (!performed || LastReplyWasCompletion()) return performed;
+  SetLastError(kExtendedError);
+  return false;
+}
+
+bool Connection::FindWithList(const std::string& target, NameMatch match,
+                              std::vector<FindData>& entries) {
   // libcurl 7.88 frees the entries of a wildcard listing only when it is
   // its handle's first request: on a handle that served another, every
   // entry leaks (over 300 bytes each). So each listing gets a handle of its
   // own; the control connection is the same one, kept by the multi handle.
   CURL* own = std::exchange(easy_, curl_easy_init());
-  const bool listed =
-      easy_ ? FindOnFreshHandle(pattern, match, entries) : Fail(CURLE_OUT_OF_MEMORY);
+  const bool listed = easy_ ? FindOnFreshHandle(target, match, entries) : Fail(CURLE_OUT_OF_MEMORY);
   curl_easy_cleanup(easy_);
   easy_ = own;
   return listed;
 }
 
-bool Connection::FindOnFreshHandle(const std::string& pattern, NameMatch match,
+bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
                                    std::vector<FindData>& entries) {
-  std::string target = Resolve(pattern);
-  std::string_view parent = ParentOf(target);
   FindState state{LeafOf(target), match, &entries};
   // libcurl lists the whole directory and asks us about each name, so the
   // wildcard rules are the caller's, not those of libcurl's own matcher.
-  std::string dir_url = UrlPath(parent);
-  if (dir_url.back() != '/') dir_url += '/';
-  Prepare(dir_url + "*");
+  PrepareListing(DirectoryUrl(ParentOf(target)) + "*");
   Option(CURLOPT_WILDCARDMATCH, 1L);
   Option(CURLOPT_FNMATCH_FUNCTION, &MatchName);
   Option(CURLOPT_FNMATCH_DATA, &state);
   Option(CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
   Option(CURLOPT_CHUNK_DATA, &state);
-  // A listing trickled in a few bytes at a time would otherwise never end.
-  Option(CURLOPT_LOW_SPEED_LIMIT, kListingLeastBytesPerSecond);
-  Option(CURLOPT_TIMEOUT, request_.timeouts.listing);
-  entries.clear();
-  if (Perform()) {
-    if (!entries.empty()) return true;
-    SetLastError(kNoMoreFiles);
-    return false;
-  }
   // libcurl reports a listing in which nothing matched as a missing file,
   // and a directory the server would not list the same way: only the
   // server's last reply, the listing's completion or a refusal, tells them
   // apart.
-  if (result_ == CURLE_REMOTE_FILE_NOT_FOUND && LastReplyWasCompletion())
-    SetLastError(kNoMoreFiles);
-  return false;
+  return Perform() || (result_ == CURLE_REMOTE_FILE_NOT_FOUND && LastReplyWasCompletion());
 }
 
 // libcurl's response code is not kept through a wildcard listing; the
 // reply line itself is.
 bool Connection::LastReplyWasCompletion() const { return last_reply_.starts_with('2'); }
+
+// A link's LIST line does not tell whether it leads to a directory, which
+// no download can fetch: a CWD into it does. The server is sent back at
+// once; the layer's paths are absolute, so nothing depends on it.
+bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& entries) {
+  for (FindData& entry : entries) {
+    if (!entry.is_link || !entry.is_file || HasControlCharacter(entry.cFileName)) continue;
+    const std::string path =
+        std::string(directory) + (directory.ends_with('/') ? "" : "/") + entry.cFileName;
+    if (Quote({"CWD " + path, "*CWD " + cwd_}))
+      entry.is_file = false;
+    else if (result_ != CURLE_QUOTE_ERROR)
+      return false;
+  }
+  return true;
+}
 
 namespace {
 

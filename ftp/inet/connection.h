@@ -63,12 +63,14 @@ struct ConnectRequest {
   std::function<void()> yield;
 };
 
-// One entry of a remote listing, as libcurl's own listing parser read it.
+// One entry of a remote listing, as MLSD told it or libcurl's own parser
+// read a LIST line.
 struct FindData {
   std::string cFileName;
-  int64_t size = 0;
-  bool is_file = false;  // a plain file or a link; not a directory
+  int64_t size = 0;      // -1 where an MLSD listing does not say
+  bool is_file = false;  // a plain file or a link to one; not a directory
   bool is_link = false;  // a symbolic link: the size is the link's own
+  int64_t mtime = -1;    // seconds since the epoch, where MLSD tells
 };
 
 class Connection {
@@ -96,7 +98,9 @@ class Connection {
 
   // The entries of the directory part of `pattern` whose names match its
   // last part. False with kNoMoreFiles when none match; false with another
-  // code when the directory could not be listed.
+  // code when the directory could not be listed. Lists with MLSD where the
+  // server's FEAT offers it, else with LIST; a listed link that leads to a
+  // directory is no file.
   bool Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries);
 
   // Whole-file transfers in one call.
@@ -130,8 +134,15 @@ class Connection {
   void Abort(CURLMcode code);
   bool Fail(CURLcode result);
   bool LastReplyWasCompletion() const;
-  bool FindOnFreshHandle(const std::string& pattern, NameMatch match,
+  bool KnowListing();
+  void PrepareListing(const std::string& urlPath);
+  bool FindWithList(const std::string& target, NameMatch match, std::vector<FindData>& entries);
+  bool FindOnFreshHandle(const std::string& target, NameMatch match,
                          std::vector<FindData>& entries);
+  bool FindWithMlsd(const std::string& target, NameMatch match, std::vector<FindData>& entries);
+  bool Found(const std::vector<FindData>& entries);
+  bool SettleLinks(std::string_view directory, std::vector<FindData>& entries);
+  static size_t OnFeatureLine(char* data, size_t size, size_t count, void* self);
   void YieldIfDue();
   void CloseYielding();
   static size_t OnReplyLine(char* data, size_t size, size_t count, void* self);
@@ -146,6 +157,8 @@ class Connection {
   std::string cwd_ = "/";
   std::string last_reply_;
   std::vector<std::string> replies_;  // the last line of every reply of the operation
+  // How this connection lists directories, learnt from FEAT at its first listing.
+  enum class Listing { kUnknown, kList, kMlsd } listing_ = Listing::kUnknown;
   CURLcode setup_ = CURLE_OK;
   bool foreign_data_ = false;  // the operation refused a data connection from elsewhere
   std::chrono::steady_clock::time_point last_yield_;

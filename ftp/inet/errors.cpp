@@ -22,6 +22,7 @@ constexpr Message kMessages[] = {
     {kNoMoreFiles, "No such file on the server."},
     {kWriteFault, "The local file could not be written."},
     {kReadFault, "The local file could not be read."},
+    {kListingUnreadable, "The server's listing could not be read."},
     {kEmptyName, "A local or remote file name is empty."},
     {kSizeMismatch, "The server holds a different number of bytes than were sent."},
     {kSourceChanged, "The source file changed while it was transferred."},
@@ -105,8 +106,9 @@ int32_t ErrorFromCurl(CURLcode result) {
     case CURLE_FTP_PRET_FAILED:
       return kExtendedError;
     case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_FTP_BAD_FILE_LIST:
       return kInvalidServerResponse;
+    case CURLE_FTP_BAD_FILE_LIST:
+      return kListingUnreadable;
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:

@@ -38,6 +38,7 @@ enum ErrorCode : int32_t {
   kTlsNotOffered = 12059,          // the server refused AUTH TLS
   kForeignDataConnection = 12111,  // active mode: the data connection came from elsewhere
   kInvalidServerResponse = 12152,
+  kListingUnreadable = 13,  // a directory listing in no form the client reads
   kTlsHandshake = 12157,
   kCaFileUnreadable = 12169,
 };

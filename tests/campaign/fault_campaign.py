@@ -90,7 +90,7 @@ class Tally:
             kind = fault.get("kind", fault["fault"])
             self.armed[kind] += 1
             self.spoiled[kind] += count
-            self.listings_spoiled += count if fault.get("cmd") == "LIST" else 0
+            self.listings_spoiled += count if fault.get("cmd") == plan.listing else 0
         self.listing_failures += outcome.log.count(" /%s/*." % REMOTE_DIR)
         self.kept += [index] * len(verdict.notices)
         self.changed += len(outcome.changes)

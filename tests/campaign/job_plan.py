@@ -30,7 +30,7 @@ LARGE_RANGE = (1024 * 1024, 2 * 1024 * 1024)
 SESSION_COMMANDS = ("USER", "PASS", "PWD", "CWD", "TYPE", "QUIT")
 DATA_SETUP_COMMANDS = ("EPSV", "PASV", "EPRT", "PORT")
 UPLOAD_COMMANDS = ("STOR", "SIZE", "REST", "DELE")
-DOWNLOAD_COMMANDS = ("SIZE", "MDTM", "REST", "RETR", "LIST", "DELE")
+DOWNLOAD_COMMANDS = ("FEAT", "SIZE", "MDTM", "REST", "RETR", "DELE")
 
 # Relative weights of the fault kinds. A hang costs a whole reply timeout,
 # so it stays rare; a refused first login ends the job before any file.
@@ -51,6 +51,11 @@ KIND_WEIGHTS = {
 # The share of faults aimed at the listing of a download line, which must
 # fail the line as a file would, never pass for an empty directory.
 LISTING_FAULT_SHARE = 0.15
+# Shares of servers without MLSD (listing with LIST), with a link to a
+# directory beside the downloads, and with ACL marks (LIST) and a device
+# entry (MLSD) in their listings.
+WITHOUT_MLSD_SHARE, DIRECTORY_LINK_SHARE, ODD_LINES_SHARE = 0.3, 0.25, 0.2
+LINKED_DIRECTORY = "linked"
 # How many consecutive occurrences a fault spoils: three in a row can use
 # up every attempt of one file.
 TIMES_WEIGHTS = {1: 60, 2: 25, 3: 15}
@@ -74,13 +79,17 @@ class Plan:
     passive: bool
     lines: list
     faults: list
+    listing: str = "MLSD"     # the command the server lists with
+    directory_link: str = ""  # a link to a directory beside the downloads
+    setup: list = field(default_factory=list)  # requests the server takes before the faults
 
     def describe(self):
         lines = "; ".join("%s (%s)" % (line.setting(), ", ".join(
             "%s:%d" % (name, len(data)) for name, data in line.files.items()))
             for line in self.lines)
-        return "key %s, %s mode, lines: %s, faults: %s" % (
-            self.key, "passive" if self.passive else "active", lines, self.faults)
+        return "key %s, %s mode, %s, lines: %s, link: %r, set-up: %s, faults: %s" % (
+            self.key, "passive" if self.passive else "active", self.listing, lines,
+            self.directory_link, self.setup, self.faults)
 
 
 def run_key(master_key, index):
@@ -116,11 +125,11 @@ def weighted(rng, weights):
     return rng.choices(list(weights), weights=list(weights.values()))[0]
 
 
-def candidate_commands(lines, passive):
+def candidate_commands(lines, passive, listing):
     commands = list(SESSION_COMMANDS)
     commands += DATA_SETUP_COMMANDS[:2] if passive else DATA_SETUP_COMMANDS[2:]
     for line in lines:
-        commands += DOWNLOAD_COMMANDS if line.download else UPLOAD_COMMANDS
+        commands += DOWNLOAD_COMMANDS + (listing,) if line.download else UPLOAD_COMMANDS
     return sorted(set(commands))
 
 
@@ -146,10 +155,10 @@ def occurrences_to_skip(fault, uploads, downloads):
     return len(uploads) + len(downloads)
 
 
-def draw_listing_fault(rng, lines):
-    """A download line's LIST refused, or its control connection dropped at it."""
+def draw_listing_fault(rng, lines, listing):
+    """A download line's listing refused, or its control connection dropped at it."""
     kind = rng.choice(("reply", "close"))
-    fault = {"fault": kind, "cmd": "LIST"}
+    fault = {"fault": kind, "cmd": listing}
     if kind == "reply":
         fault.update(code=rng.choice(ERROR_CODES), text=REPLY_TEXT)
     fault["after"] = rng.randint(0, sum(1 for line in lines if line.download))
@@ -180,10 +189,10 @@ def hot_folder(uploads):
     return {"fault": "hot_folder", "times": ATTEMPTS * len(uploads)}
 
 
-def draw_fault(rng, lines, passive):
+def draw_fault(rng, lines, passive, listing):
     uploads, downloads = transfer_sizes(lines, False), transfer_sizes(lines, True)
     if downloads and rng.random() < LISTING_FAULT_SHARE:
-        return draw_listing_fault(rng, lines)
+        return draw_listing_fault(rng, lines, listing)
     kind = weighted(rng, KIND_WEIGHTS)
     if kind in ("short_retr",) and not downloads or (
             kind in ("refuse_after_stor", "short_stor", "hot_folder") and not uploads):
@@ -208,7 +217,7 @@ def draw_fault(rng, lines, passive):
     elif kind == "refuse_after_stor":
         fault.update(code=rng.choice((451, 550, 552, 553)), text=REPLY_TEXT)
     elif kind in ("reply", "close", "hang"):
-        fault["cmd"] = rng.choice(candidate_commands(lines, passive))
+        fault["cmd"] = rng.choice(candidate_commands(lines, passive, listing))
     if kind == "reply":
         fault.update(code=rng.choice(ERROR_CODES), text=REPLY_TEXT)
     # Any occurrence may be the spoiled one: the first login is USER and PASS
@@ -218,11 +227,32 @@ def draw_fault(rng, lines, passive):
     return fault
 
 
+def draw_server(rng, plan):
+    downloads = [line for line in plan.lines if line.download]
+    if rng.random() < WITHOUT_MLSD_SHARE:
+        plan.listing, plan.setup = "LIST", [{"fault": "no_mlsd"}]
+    if downloads and rng.random() < DIRECTORY_LINK_SHARE:
+        plan.directory_link = "latest." + rng.choice(downloads).extension
+    if not downloads or rng.random() >= ODD_LINES_SHARE:
+        return
+    files = [(len(data), name) for line in downloads for name, data in line.files.items()]
+    acl = "".join("-rw-r--r--+ 1 u g %d Jan 1 2026 %s\r\n" % file for file in files)
+    mlsd = "".join("type=file;size=%d; %s\r\n" % file for file in files) + "".join(
+        "type=OS.unix=chr-5/1; tty.%s\r\n" % line.extension for line in downloads)
+    if plan.directory_link:
+        mlsd += "type=OS.unix=slink:../%s; %s\r\n" % (LINKED_DIRECTORY, plan.directory_link)
+    plan.setup += [{"fault": "listing", "cmd": "LIST", "data": acl},
+                   {"fault": "listing", "cmd": "MLSD", "data": mlsd}]
+
+
 def make_plan(key):
     rng = random.Random(key)
     lines = [draw_line(rng, number) for number in range(1, rng.randint(1, MAX_LINES) + 1)]
     passive = rng.random() < 0.7
-    faults = [draw_fault(rng, lines, passive) for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
+    plan = Plan(key, passive, lines, [])
+    draw_server(rng, plan)
+    faults = [draw_fault(rng, lines, passive, plan.listing)
+              for _ in range(rng.choice((1, 1, 1, 2, 2, 3)))]
     kinds = {fault["fault"] for fault in faults}
     if kinds & {"short_stor", "change_source", "replace_source"}:
         for fault in faults:
@@ -232,4 +262,5 @@ def make_plan(key):
     # from one that took a whole one.
     if "hot_folder" in kinds:
         faults = [fault for fault in faults if fault["fault"] != "short_stor"]
-    return Plan(key, passive, lines, faults)
+    plan.faults = faults
+    return plan

@@ -11,6 +11,8 @@ import time
 from dataclasses import dataclass
 from pathlib import Path
 
+from job_plan import LINKED_DIRECTORY
+
 USER = "kestrin"
 PASSWORD = "geslo"
 REMOTE_DIR = "in"
@@ -96,6 +98,9 @@ def lay_out_files(plan, local_dir, remote_dir):
     for line in plan.lines:
         for name, data in line.files.items():
             ((remote_dir if line.download else local_dir) / name).write_bytes(data)
+    if plan.directory_link:
+        (remote_dir.parent / LINKED_DIRECTORY).mkdir()
+        (remote_dir / plan.directory_link).symlink_to("../" + LINKED_DIRECTORY)
 
 
 def armed(fault, local_dir, remote_dir, taken_dir):
@@ -142,7 +147,7 @@ def run_job(plan, kestrin, server_script, root, kill_after):
     server = FaultyServer(server_script, dirs["server"])
     try:
         (dirs["install"] / "kestrin.ini").write_text(settings(plan, server.port, dirs["local"]))
-        for fault in plan.faults:
+        for fault in plan.setup + plan.faults:
             server.arm(armed(fault, dirs["local"], remote_dir, dirs["taken"]))
         status, elapsed, out, err = launch(program, dirs["work"], kill_after)
         commands, changes = server.commands(), server.changes()

@@ -12,7 +12,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 seconds="${1:-20}"
 build="${2:-$here/../../build-fuzz}"
 per_input_limit=5
-targets=(read_ini take_field transfer_line listed_names)
+targets=(read_ini take_field transfer_line listed_names mlsd)
 
 mkdir -p "$build"
 build_log="$build/build.log"
