@@ -4,6 +4,7 @@
 #include "posix_io.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,9 +19,14 @@
 namespace {
 
 // One directory per user, whatever the run's environment: a scheduler's
-// runs (which have no XDG_RUNTIME_DIR) and a user's run of the same job must
-// meet there. It is the user's own and closed to everyone else, so nobody
-// else can make, replace or hold a lock in it.
+// runs (which have no XDG_RUNTIME_DIR and perhaps another HOME) and a
+// user's run of the same job must meet there, so it lies in the home that
+// the user database gives. It is the user's own and closed to everyone
+// else, so nobody else can make, replace or hold a lock in it; a name in
+// /tmp could be taken by anyone before the first run.
+constexpr char kCacheDirectory[] = "/.cache";
+constexpr char kLockSubdirectory[] = "/.cache/kestrin";
+// For a user without a usable home only.
 constexpr char kPrivateDirectoryStem[] = "/tmp/kestrin-";
 constexpr mode_t kPrivateMode = 0700;
 // Bits that let others in: none may be set on the private directory, and
@@ -74,10 +80,9 @@ bool IsOwnDirectory(const std::string& dir, mode_t othersBits, std::string& erro
   return false;
 }
 
-// The private directory, made on first use; "" with errorText when it is
-// not this user's own.
-std::string PrivateDirectory(std::string& errorText) {
-  const std::string dir = kPrivateDirectoryStem + std::to_string(::getuid());
+// `dir`, made on first use, when it is this user's own and closed to
+// others; "" with errorText when it is not.
+std::string OwnDirectory(const std::string& dir, std::string& errorText) {
   if (::mkdir(dir.c_str(), kPrivateMode) != 0 && errno != EEXIST) {
     errorText = dir + ": " + std::strerror(errno);
     return "";
@@ -85,11 +90,32 @@ std::string PrivateDirectory(std::string& errorText) {
   return IsOwnDirectory(dir, kOthersAccess, errorText) ? dir : "";
 }
 
-// The private directory; where someone else has taken its name, the
-// session's runtime directory when that is sound. A run without one then
-// ends and says why, rather than run beside a run locked elsewhere.
+// The home directory of the user database, when it is there and this
+// user's own: the same for every run of the user, whatever its HOME.
+std::string UserHome() {
+  const passwd* user = ::getpwuid(::getuid());
+  std::string ignored;
+  if (!user || !user->pw_dir || user->pw_dir[0] != '/') return "";
+  const std::string home = user->pw_dir;
+  return IsOwnDirectory(home, kOthersWrite, ignored) ? home : "";
+}
+
+// The lock directory in the user's home. Without a home the run may write
+// to (a service's may be read-only), a private directory in /tmp, or where
+// someone else has taken its name, the session's runtime directory when
+// that is sound; a run without either ends and says why, rather than run
+// beside a run locked elsewhere.
 std::string LockDirectory(std::string& errorText) {
-  std::string dir = PrivateDirectory(errorText);
+  const std::string home = UserHome();
+  if (!home.empty()) {
+    // A failure shows in the next step. A link in place of the cache
+    // directory is the user's own choice, and followed.
+    static_cast<void>(::mkdir((home + kCacheDirectory).c_str(), kPrivateMode));
+    const std::string dir = home + kLockSubdirectory;
+    if (::mkdir(dir.c_str(), kPrivateMode) == 0 || errno == EEXIST)
+      return IsOwnDirectory(dir, kOthersAccess, errorText) ? dir : "";
+  }
+  std::string dir = OwnDirectory(kPrivateDirectoryStem + std::to_string(::getuid()), errorText);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string ignored;
   if (dir.empty() && runtime && *runtime == '/' && IsOwnDirectory(runtime, kOthersWrite, ignored))

@@ -1,10 +1,10 @@
 // The whole program against hostile input: a mangled settings file, odd
 // local and remote file names, and the secrecy of the password.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <tuple>
 
 #include <atomic>
@@ -194,37 +194,37 @@ TEST_F(BadInput, DirectoryValuesCutByTheReaderStopTheRun) {
   }
 }
 
-// Another user made the lock's old, predictable name first: a directory, a
-// dangling link. The job's lock is not there, so the job runs.
+// Another user took the names in /tmp that a lock could use first: a
+// directory open to all, a link. The lock is in the user's home, so the job runs.
 TEST_F(BadInput, LockNamesOthersMadeCannotBlockTheJob) {
   WriteSettings(Settings(server.password(), ""));
-  uint64_t hash = 14695981039346656037ull;  // FNV-1a of the real path, a NUL and the section
-  for (unsigned char c : fs::canonical(install.path() / "kestrin.ini").string() + '\0' + "J1")
-    hash = (hash ^ c) * 1099511628211ull;
-  char name[64];
-  std::snprintf(name, sizeof name, "/tmp/kestrin-%u-%016llx.lock", getuid(),
-                static_cast<unsigned long long>(hash));
+  const std::string taken = "/tmp/kestrin-" + std::to_string(getuid());
+  fs::remove_all(taken);
   for (const bool asLink : {false, true}) {
-    asLink ? fs::create_symlink(Marker("nowhere"), name) : (void)fs::create_directory(name);
+    asLink ? fs::create_directory_symlink(scratch.path(), taken)
+           : (void)fs::create_directory(taken);
+    if (!asLink) fs::permissions(taken, fs::perms::all);
     const JobResult run = Run();
-    fs::remove(name);
+    fs::remove(taken);
     EXPECT_EQ(run.status, 0) << run.err;
   }
 }
 
-// The private lock directory as another user could leave it: open to all,
-// or not the user's own; the run refuses it and says why. A sound one holds
-// the lock while the job runs, and nothing afterwards.
+// The lock directory as another user could leave it: open to all, or not
+// the user's own; the run refuses it and says why. A sound one holds the
+// lock while the job runs, and nothing afterwards.
 TEST_F(BadInput, LockDirectoryMustBeTheUsersOwn) {
   if (!CanRunWithoutShell()) GTEST_SKIP() << "no mount namespace here";
-  const std::string privateDir = "/tmp/kestrin-" + std::to_string(getuid());
-  mkdir(privateDir.c_str(), 0700);  // as a run makes it: the test's own goes on top
+  const std::string cache = std::string(getpwuid(getuid())->pw_dir) + "/.cache";
+  const std::string lockDir = cache + "/kestrin";
+  mkdir(cache.c_str(), 0700);
+  mkdir(lockDir.c_str(), 0700);  // as a run makes it: the test's own goes on top
   const fs::path locks = scratch.path() / "locks";
   WriteSettings(Settings(server.password(), ""));
-  const std::string watch = "mount --bind " + locks.string() + " " + privateDir +
-                            R"( && unset XDG_RUNTIME_DIR && rm -f st && : >seen || exit 9
+  const std::string watch = "mount --bind " + locks.string() + " " + lockDir +
+                            R"( && rm -f st && : >seen || exit 9
     ("$0"; echo $? >st) & while [ ! -e st ]; do ls )" +
-                            privateDir + " >>seen; sleep 0.1; done; exit $(cat st)";
+                            lockDir + " >>seen; sleep 0.1; done; exit $(cat st)";
   for (const auto& [mode, owner, status] :
        {std::tuple{0700, 0u, 0}, {0777, 0u, 4}, {0700, 65534u, 4}}) {
     fs::create_directory(locks);
@@ -234,7 +234,7 @@ TEST_F(BadInput, LockDirectoryMustBeTheUsersOwn) {
         {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c", watch}, {});
     EXPECT_EQ(run.status, status) << run.err;
     EXPECT_EQ(readBytes(work.path() / "seen").find(".lock") != std::string::npos, status == 0);
-    EXPECT_EQ(run.err.find(privateDir + " is not") != std::string::npos, status != 0) << run.err;
+    EXPECT_EQ(run.err.find(lockDir + " is not") != std::string::npos, status != 0) << run.err;
     EXPECT_EQ(Names(locks), Strings{});
     fs::remove_all(locks);
   }
