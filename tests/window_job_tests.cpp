@@ -192,7 +192,7 @@ TEST(WindowInputs, ClicksAndKeysOnTheOtherControlsChangeNothingOfTheRun) {
   FtpTestServer server;
   TempDir local;
   TempDir settings;
-  writeBytes(server.root() / "a.bin", randomBytes(8 << 20, 7));
+  writeBytes(server.root() / "a.bin", randomBytes(64 << 20, 7));
   writeBytes(server.root() / "b.bin", "b");
   writeBytes(settings.path() / "kestrin.ini", JobSettings(server, local, "prenos1=*.bin,DOWN"));
   EXPECT_EXIT(
@@ -229,11 +229,13 @@ TEST(WindowInputs, ClicksAndKeysOnTheOtherControlsChangeNothingOfTheRun) {
             }
           }
           if (shown() != before) std::_Exit(kControlChanged);
+          writeBytes(settings.path() / "clicked", "");
         });
         watch.start(0);
         window.Form_Activate();
       },
       ::testing::ExitedWithCode(0), "");
+  EXPECT_TRUE(std::filesystem::exists(settings.path() / "clicked"));
   EXPECT_TRUE(std::filesystem::exists(server.root() / "a.bin"));
   EXPECT_TRUE(std::filesystem::exists(server.root() / "b.bin"));
   EXPECT_EQ(readBytes(local.path() / "a.bin"), readBytes(server.root() / "a.bin"));
