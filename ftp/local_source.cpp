@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,6 +20,17 @@ std::string AsideName(const std::string& path) {
   return path.substr(0, leaf) + inet::HiddenName(path.substr(leaf), kAsideSuffix);
 }
 
+// Renames `from` to `to` unless `to` exists (EEXIST then); 0 or the errno.
+// Where the file system cannot rename so (NFS among others), a link, which
+// never replaces, and the old name's removal do the same, with a window of
+// microseconds between the two.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  return ::unlink(from.c_str()) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 bool SameLocalFile(const std::string& path, const struct stat& before) {
@@ -33,14 +45,16 @@ bool SameLocalFile(const std::string& path, const struct stat& before) {
 // source is first renamed aside, which takes whatever file the path names
 // at that instant and leaves a new version free to arrive under the path;
 // the file set aside is then checked and deleted under a name no producer
-// uses. A file that is not the one sent goes back, without replacing a yet
-// newer one (else it stays set aside, and the reason names it). What
+// uses; one that an earlier run had to keep there is never replaced. A
+// file that is not the one sent goes back, without replacing a yet newer
+// one (else it stays set aside, and the reason names it). What
 // remains: a writer that changes the sent file itself, in place, between
 // the check and the unlink, a few microseconds, loses that change.
 bool DeleteLocalSource(const std::string& path, const struct stat& sent, std::string& reason) {
   const std::string aside = AsideName(path);
-  if (::rename(path.c_str(), aside.c_str()) != 0) {
-    reason = std::strerror(errno);
+  if (const int err = RenameNoReplace(path, aside); err != 0) {
+    reason = std::strerror(err);
+    if (err == EEXIST) reason = "an earlier version is kept as " + aside;
     return false;
   }
   if (!SameLocalFile(aside, sent))
@@ -49,7 +63,6 @@ bool DeleteLocalSource(const std::string& path, const struct stat& sent, std::st
     return true;
   else
     reason = std::strerror(errno);
-  if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0)
-    reason += "; it is kept as " + aside;
+  if (RenameNoReplace(aside, path) != 0) reason += "; it is kept as " + aside;
   return false;
 }
