@@ -447,8 +447,8 @@ struct MlsdState {
   static void Take(FindState& find, MlsdEntry& entry) {
     if (entry.kind == MlsdKind::kThisOrUp || !find.match(find.pattern, entry.name)) return;
     const bool link = entry.kind == MlsdKind::kLink;
-    find.entries->push_back({std::move(entry.name), entry.size,
-                             link || entry.kind == MlsdKind::kFile, link, entry.mtime});
+    find.entries->push_back(
+        {std::move(entry.name), entry.size, link || entry.kind == MlsdKind::kFile, link});
   }
 
   MlsdReader reader;

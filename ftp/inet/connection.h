@@ -70,7 +70,6 @@ struct FindData {
   int64_t size = 0;      // -1 where an MLSD listing does not say
   bool is_file = false;  // a plain file or a link to one; not a directory
   bool is_link = false;  // a symbolic link: the size is the link's own
-  int64_t mtime = -1;    // seconds since the epoch, where MLSD tells
 };
 
 class Connection {

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 
 namespace inet {
 
 namespace {
+
+// A name and its facts take a few hundred bytes; a server that sends a line
+// without end would otherwise fill the memory for as long as the listing
+// may last.
+constexpr size_t kLongestLine = 64 * 1024;
 
 // Fact names and the type values RFC 3659 names match in any letter case.
 bool SameText(std::string_view a, std::string_view b) {
@@ -28,27 +32,6 @@ int64_t Number(std::string_view digits) {
   return error == std::errc() && stop == end && value >= 0 ? value : -1;
 }
 
-// "YYYYMMDDHHMMSS", with or without fractions of a second, in UTC; -1 for
-// anything else and for times before 1970.
-int64_t Time(std::string_view value) {
-  constexpr size_t kDigits = 14;
-  if (value.size() < kDigits || (value.size() > kDigits && value[kDigits] != '.')) return -1;
-  const auto field = [&](size_t at, size_t length) { return Number(value.substr(at, length)); };
-  const int64_t year = field(0, 4), month = field(4, 2), day = field(6, 2);
-  const int64_t hour = field(8, 2), minute = field(10, 2), second = field(12, 2);
-  const std::chrono::year_month_day date{std::chrono::year(static_cast<int>(year)),
-                                         std::chrono::month(static_cast<unsigned>(month)),
-                                         std::chrono::day(static_cast<unsigned>(day))};
-  // A leap second (60) is allowed.
-  if (std::min({year, month, day, hour, minute, second}) < 0 || !date.ok() || hour > 23 ||
-      minute > 59 || second > 60)
-    return -1;
-  const auto days = std::chrono::sys_days(date).time_since_epoch();
-  const int64_t time = std::chrono::duration_cast<std::chrono::seconds>(days).count() +
-                       hour * 3600 + minute * 60 + second;
-  return time < 0 ? -1 : time;
-}
-
 MlsdKind Kind(std::string_view type) {
   if (SameText(type, "file")) return MlsdKind::kFile;
   if (SameText(type, "dir")) return MlsdKind::kDirectory;
@@ -62,7 +45,6 @@ MlsdKind Kind(std::string_view type) {
 void TakeFact(std::string_view name, std::string_view value, MlsdEntry& entry) {
   if (SameText(name, "type")) entry.kind = Kind(value);
   if (SameText(name, "size")) entry.size = Number(value);
-  if (SameText(name, "modify")) entry.mtime = Time(value);
 }
 
 }  // namespace
@@ -91,13 +73,15 @@ bool ParseMlsdLine(std::string_view line, MlsdEntry& entry) {
 }
 
 bool MlsdReader::Add(std::string_view bytes) {
+  // Only the new bytes are searched for a line end: the pending ones hold none.
+  size_t from = pending_.size();
   pending_.append(bytes);
   size_t start = 0;
-  for (size_t end; (end = pending_.find('\n', start)) != std::string::npos; start = end + 1) {
+  for (size_t end; (end = pending_.find('\n', from)) != std::string::npos; start = from = end + 1) {
     if (!Line(std::string_view(pending_).substr(start, end - start))) return false;
   }
   pending_.erase(0, start);
-  return true;
+  return pending_.size() <= kLongestLine;
 }
 
 bool MlsdReader::End() {
@@ -108,6 +92,7 @@ bool MlsdReader::End() {
 
 // One CR before the LF belongs to the line end; a name may end in another.
 bool MlsdReader::Line(std::string_view line) {
+  if (line.size() > kLongestLine) return false;
   if (line.ends_with('\r')) line.remove_suffix(1);
   if (line.empty()) return true;
   MlsdEntry entry;

@@ -23,7 +23,6 @@ struct MlsdEntry {
   std::string name;
   MlsdKind kind = MlsdKind::kFile;  // a server without the "type" fact lists files
   int64_t size = -1;                // bytes; -1 where the listing does not say
-  int64_t mtime = -1;               // the "modify" fact, seconds since the epoch
 };
 
 // Whether a line of a FEAT reply announces MLSD: " MLST <facts>" (which
@@ -40,7 +39,8 @@ class MlsdReader {
   using Take = std::function<void(MlsdEntry&&)>;
   explicit MlsdReader(Take take) : take_(std::move(take)) {}
 
-  // False once a line is no entry: the listing cannot be read.
+  // False once a line is no entry, or too long for one: the listing cannot
+  // be read.
   bool Add(std::string_view bytes);
   // The last line, should it lack its line end.
   bool End();
