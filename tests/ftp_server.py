@@ -48,11 +48,12 @@ REQUIRED_FIELDS = {
     "data_from": ("address",),
     "no_mlsd": (),
     "listing": ("cmd", "data"),
+    "stall_stor": ("seconds",),
 }
 # Kinds that only make sense for one command.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
                "list_dots": "LIST", "short_stor": "STOR", "hot_folder": "STOR",
-               "data_from": "EPRT", "no_mlsd": "FEAT"}
+               "data_from": "EPRT", "no_mlsd": "FEAT", "stall_stor": "STOR"}
 # A trickled transfer sends one byte this often.
 TRICKLE_INTERVAL = 0.2
 # The commands of a server without MLSD, which its FEAT then leaves out too.
@@ -199,6 +200,7 @@ class FaultyDTPHandler(DTPHandler):
     _trickle = False       # one byte per TRICKLE_INTERVAL
     _change = None         # change_source fault to apply as the transfer ends
     _hot = None            # hot_folder fault: a complete upload is taken away once answered
+    _stall = None          # stall_stor fault: reads nothing of the upload for a while
     changes = None
     data_ends = []
 
@@ -216,6 +218,7 @@ class FaultyDTPHandler(DTPHandler):
         self._trickle = channel.fault("trickle") is not None
         self._change = channel.fault("change_source")
         self._hot = channel.fault("hot_folder")
+        self._stall = channel.fault("stall_stor")
 
     def push_with_producer(self, producer):
         self._arm()
@@ -224,6 +227,18 @@ class FaultyDTPHandler(DTPHandler):
     def enable_receiving(self, type, cmd):
         self._arm()
         super().enable_receiving(type, cmd)
+        if self._stall:
+            # Off the loop for a while: the client's bytes wait in the socket.
+            self.modify_ioloop_events(0)
+            self.ioloop.call_later(self._stall.request["seconds"], self._resume,
+                                   _errback=self.handle_error)
+
+    def _resume(self):
+        if not self._closed:
+            self.modify_ioloop_events(self.ioloop.READ)
+
+    def outlives_control(self):  # as on servers that read it only between transfers
+        return self._stall is not None and not self._closed
 
     def send(self, data):
         if self._trickle:
@@ -279,6 +294,13 @@ class FaultyDTPHandler(DTPHandler):
             self.handle_close()  # the orderly end, as in pyftpdlib's own recv
         return data
 
+    def handle_close(self):
+        # A reset the poller reports before recv() sees it is no orderly end either.
+        if not (self.receive and self.socket.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR)):
+            return super().handle_close()
+        self._resp = ("426 Connection reset; transfer aborted.", LOG.debug)
+        self.close()
+
     def _recv_kept(self, buffer_size):
         chunk = self._recv_or_break(buffer_size)
         kept = chunk[:max(0, self._keep - self._kept)]
@@ -297,6 +319,8 @@ class FaultyDTPHandler(DTPHandler):
         self.close()
 
     def close(self):
+        if self.cmd_channel._closed:
+            self._resp = None  # nobody left to answer
         if self._refusal and self.receive and self.transfer_finished:
             self._resp = (self._refusal, LOG.debug)
         # Before the completion reply, which close() sends: the client must
@@ -372,6 +396,12 @@ class FaultyHandler(FTPHandler):
             self.close()
         else:
             self._hung = True
+
+    def close(self):
+        if self.data_channel is not None and self.data_channel.outlives_control():
+            # The active connector's socket is the data connection itself.
+            self.data_channel = self._dtp_connector = None
+        super().close()
 
     def ftp_LIST(self, path):
         return self._listing(path) or super().ftp_LIST(path)

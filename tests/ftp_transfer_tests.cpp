@@ -283,3 +283,26 @@ TEST_F(Transfer, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
   ASSERT_TRUE(ftp.FTPUploadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
   EXPECT_EQ(server.dataEnds(), (std::vector<std::string>{"0 broken", "100000 finished"}));
 }
+
+// The server reads nothing of an upload for longer than the stall time,
+// then reads on, as servers that look at their control connection only
+// between transfers do. The abandoned attempt's data connection must end
+// as broken: closed in order, it would be a complete, shorter file.
+TEST_F(Transfer, StalledUploadEndsBrokenInBothModes) {
+  writeBytes(Local("big.bin"), randomBytes(16 << 20, 6));
+  ftp.SetTimeouts({5, 1, 5});
+  for (const size_t ends : {2u, 4u}) {
+    if (ends == 4) ftp.SetModeActive();
+    server.inject(R"({"fault":"stall_stor","seconds":8,"times":1})");
+    std::string localPath = Local("big.bin").string(), remotePath = "big.bin";
+    ASSERT_TRUE(Connect());
+    EXPECT_FALSE(ftp.FTPUploadFile(localPath, remotePath));
+    ASSERT_TRUE(Connect());
+    ASSERT_TRUE(ftp.FTPUploadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
+    for (int waited = 0; server.dataEnds().size() < ends && waited < 100; ++waited)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::vector<std::string> got = server.dataEnds();
+    EXPECT_EQ(std::count_if(got.begin(), got.end(), [](auto& e) { return e.ends_with("broken"); }),
+              ends / 2);
+  }
+}

@@ -153,10 +153,28 @@ size_t Connection::OnReplyLine(char* data, size_t size, size_t count, void* self
 // stranger's connection is reset before a byte goes over it.
 int Connection::OnSocket(void* self, curl_socket_t socket, curlsocktype purpose) {
   auto* connection = static_cast<Connection*>(self);
-  if (purpose != CURLSOCKTYPE_ACCEPT || connection->FromServer(socket)) return CURL_SOCKOPT_OK;
-  connection->foreign_data_ = true;
-  ResetOnClose(socket);
-  return CURL_SOCKOPT_ERROR;
+  if (purpose == CURLSOCKTYPE_ACCEPT && !connection->FromServer(socket)) {
+    connection->foreign_data_ = true;
+    ResetOnClose(socket);
+    return CURL_SOCKOPT_ERROR;
+  }
+  // An upload's control connection is in place before its data connection
+  // opens, so the last socket an upload opens or accepts carries its data.
+  if (connection->uploading_) connection->upload_data_.Hold(socket);
+  return CURL_SOCKOPT_OK;
+}
+
+void Connection::Uploading() {
+  Option(CURLOPT_UPLOAD, 1L);
+  uploading_ = true;
+}
+
+// Every upload's answer to libcurl passes through here: once the file's
+// end is handed over, libcurl's own close of the data connection (FIN) is
+// that end.
+size_t Connection::Handed(size_t answer) {
+  if (answer == 0) upload_data_.Release();
+  return answer;
 }
 
 bool Connection::FromServer(curl_socket_t socket) const {
@@ -189,6 +207,7 @@ void Connection::Prepare(const std::string& urlPath) {
   Option(CURLOPT_HEADERDATA, this);
   Option(CURLOPT_SOCKOPTFUNCTION, &Connection::OnSocket);
   Option(CURLOPT_SOCKOPTDATA, this);
+  uploading_ = false;
   if (!request_.passive) Option(CURLOPT_FTPPORT, "-");
   if (request_.server.tls != Tls::kNone) PrepareTls();
 }
@@ -246,6 +265,9 @@ void Connection::Stop() {
   running_ = false;
   const CURLMcode removed = curl_multi_remove_handle(multi_, easy_);
   if (removed != CURLM_OK && result_ == CURLE_OK) Abort(removed);
+  // Whatever ended an upload before its end was handed over, libcurl has
+  // closed its data connection in order by now.
+  upload_data_.Reset();
 }
 
 // A failing multi call ends the operation as failed; going round again
@@ -589,11 +611,20 @@ bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& 
 
 namespace {
 
-size_t ReadFromFile(char* buffer, size_t size, size_t count, void* file) {
-  size_t got = std::fread(buffer, 1, size * count, static_cast<FILE*>(file));
-  if (got == 0 && std::ferror(static_cast<FILE*>(file))) return CURL_READFUNC_ABORT;
+size_t ReadFromFile(char* buffer, size_t size, FILE* file) {
+  size_t got = std::fread(buffer, 1, size, file);
+  if (got == 0 && std::ferror(file)) return CURL_READFUNC_ABORT;
   return got;
 }
+
+}  // namespace
+
+size_t Connection::OnPutWanted(char* buffer, size_t size, size_t count, void* source) {
+  auto* put = static_cast<PutSource*>(source);
+  return put->connection->Handed(ReadFromFile(buffer, size * count, put->file));
+}
+
+namespace {
 
 size_t WriteToDownload(char* data, size_t size, size_t count, void* download) {
   return static_cast<LocalDownload*>(download)->Write(data, size * count) ? size * count : 0;
@@ -610,10 +641,11 @@ bool Connection::PutFile(const std::string& local, const std::string& remote, Tr
     return false;
   }
   Prepare(UrlPath(Resolve(remote)));
-  Option(CURLOPT_UPLOAD, 1L);
+  Uploading();
   Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
-  Option(CURLOPT_READFUNCTION, &ReadFromFile);
-  Option(CURLOPT_READDATA, file.get());
+  PutSource source{this, file.get()};
+  Option(CURLOPT_READFUNCTION, &Connection::OnPutWanted);
+  Option(CURLOPT_READDATA, &source);
   if (Perform()) return true;
   if (result_ == CURLE_ABORTED_BY_CALLBACK && !foreign_data_) SetLastError(kReadFault);
   return false;

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "server_address.h"
+#include "socket_checks.h"
 
 namespace inet {
 
@@ -146,6 +148,13 @@ class Connection {
   void CloseYielding();
   static size_t OnReplyLine(char* data, size_t size, size_t count, void* self);
   static int OnSocket(void* self, curl_socket_t socket, curlsocktype purpose);
+  void Uploading();
+  size_t Handed(size_t answer);
+  struct PutSource {
+    Connection* connection;
+    FILE* file;
+  };
+  static size_t OnPutWanted(char* buffer, size_t size, size_t count, void* source);
   bool FromServer(curl_socket_t socket) const;
 
   ConnectRequest request_;
@@ -160,6 +169,8 @@ class Connection {
   enum class Listing { kUnknown, kList, kMlsd } listing_ = Listing::kUnknown;
   CURLcode setup_ = CURLE_OK;
   bool foreign_data_ = false;  // the operation refused a data connection from elsewhere
+  bool uploading_ = false;     // the operation is an upload
+  HeldSocket upload_data_;     // its data connection, until the file's end went
   std::chrono::steady_clock::time_point last_yield_;
   bool running_ = false;
   bool done_ = false;

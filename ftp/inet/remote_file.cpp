@@ -53,7 +53,7 @@ size_t RemoteFile::OnUploadWanted(char* buffer, size_t size, size_t count, void*
     file->accepted_ = true;
     return CURL_READFUNC_PAUSE;
   }
-  return file->SendFromFile(buffer, size * count);
+  return file->connection_.Handed(file->SendFromFile(buffer, size * count));
 }
 
 size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void* self) {
@@ -155,7 +155,7 @@ bool RemoteFile::Begin() {
   c.Option(CURLOPT_BUFFERSIZE, kCurlBufferSize);
   c.Option(CURLOPT_UPLOAD_BUFFERSIZE, kCurlBufferSize);
   if (access_ == Access::kWrite) {
-    c.Option(CURLOPT_UPLOAD, 1L);
+    c.Uploading();
     c.Option(CURLOPT_READFUNCTION, &RemoteFile::OnUploadWanted);
     c.Option(CURLOPT_READDATA, this);
   } else {

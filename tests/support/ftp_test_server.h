@@ -19,6 +19,7 @@
 //   {"fault":"raw","cmd":"PWD","data":"..."}  these bytes instead of a reply
 //   {"fault":"list_dots"}                    listings include "." and ".."
 //   {"fault":"data_from","address":"127.0.0.2"}  active data connections from there
+//   {"fault":"stall_stor","seconds":S}        upload read from S s on, outliving its control
 // Each may add "times" (how many matching commands it spoils; default all)
 // and "after" (how many to let through first).
 class FtpTestServer {
