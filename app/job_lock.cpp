@@ -2,6 +2,7 @@
 
 #include "ini_lookup.h"
 #include "posix_io.h"
+#include "text.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -39,13 +40,6 @@ constexpr mode_t kLockFileMode = 0600;
 std::string held_path;
 int held_fd = -1;
 
-// FNV-1a: the same job gives the same name in every run and every build.
-uint64_t NameHash(const std::string& text) {
-  uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
-  return hash;
-}
-
 // The settings file by its real path, so that two ways of naming it are one job.
 std::string CanonicalPath(const std::string& path) {
   char resolved[PATH_MAX];
@@ -57,8 +51,8 @@ std::string CanonicalPath(const std::string& path) {
 std::string LockName(const std::string& iniFile, const std::string& section) {
   char name[64];
   std::snprintf(name, sizeof name, "kestrin-%016llx.lock",
-                static_cast<unsigned long long>(
-                    NameHash(CanonicalPath(iniFile) + std::string(1, '\0') + IniNameKey(section))));
+                static_cast<unsigned long long>(StableHash(
+                    CanonicalPath(iniFile) + std::string(1, '\0') + IniNameKey(section))));
   return name;
 }
 

@@ -1,11 +1,11 @@
 // Loading the window: the job's settings and the FTP client.
 #include "frm_update.h"
 
+#include "posix_io.h"
 #include "present_value.h"
 #include "program_dir.h"
 #include "rwini1.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,11 +72,11 @@ void FrmUpdate::ReadJob() {
 // the read) until some writer came, and the settings reader reads only a
 // regular file.
 void FrmUpdate::CheckSettingsFile() {
-  const int fd = ::open(mIniFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  std::string reason = fd < 0 ? std::strerror(errno) : "";
   struct stat info {};
+  const int fd = OpenWithoutWaiting(mIniFile, info);
+  std::string reason = fd < 0 ? std::strerror(errno) : "";
   char first;
-  if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)))
+  if (fd >= 0 && !S_ISREG(info.st_mode))
     reason = kNotRegularReason;
   else if (fd >= 0 && ::read(fd, &first, 1) < 0)
     reason = std::strerror(errno);

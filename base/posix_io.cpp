@@ -18,24 +18,25 @@ int WriteAll(int fd, std::string_view data) {
   return 0;
 }
 
-namespace {
-
-// 0 once `fd` is known to be a regular file and reads from it may block
-// again (a regular file's reads never wait for a writer); else the errno.
-int RegularAndBlocking(int fd, struct stat& info) {
-  if (::fstat(fd, &info) != 0) return errno;
-  if (!S_ISREG(info.st_mode)) return EACCES;
-  const int flags = ::fcntl(fd, F_GETFL);
-  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? 0 : errno;
+int OpenWithoutWaiting(const std::string& path, struct stat& info) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int flags = 0;
+  if (::fstat(fd, &info) == 0 &&
+      (!S_ISREG(info.st_mode) ||
+       ((flags = ::fcntl(fd, F_GETFL)) >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)))
+    return fd;
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  return -1;
 }
 
-}  // namespace
-
 UniqueFile OpenRegularFile(const std::string& path, struct stat& info) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = OpenWithoutWaiting(path, info);
   if (fd < 0) return nullptr;
-  int err = RegularAndBlocking(fd, info);
-  if (err == 0) {
+  int err = EACCES;
+  if (S_ISREG(info.st_mode)) {
     if (std::FILE* file = ::fdopen(fd, "rb")) return UniqueFile(file);
     err = errno;
   }

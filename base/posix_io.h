@@ -23,6 +23,13 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
+// Opens `path` (links followed) for reading without waiting: a FIFO or a
+// device in a file's place would hold a plain open, or its first read,
+// until a writer came. `info` then tells what it is; a regular file's
+// descriptor blocks again, as its reads never wait for a writer. -1 with
+// errno when it cannot be opened.
+int OpenWithoutWaiting(const std::string& path, struct stat& info);
+
 // Opens `path` (links followed) for reading, and only when it is a regular
 // file, whose status then is in `info`. It never waits: a FIFO put in a
 // file's place would block a plain open until a writer came. nullptr with

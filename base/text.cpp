@@ -34,3 +34,9 @@ std::string EscapeControlCharacters(std::string_view text) {
   }
   return escaped;
 }
+
+uint64_t StableHash(std::string_view text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
+  return hash;
+}

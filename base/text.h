@@ -1,6 +1,7 @@
 // Text helpers shared by the settings reader, the FTP client and the job.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,3 +17,7 @@ bool HasControlCharacter(std::string_view text);
 // "\xNN"), so that a name or a server's reply can never start a line of its
 // own in a log record or a status line. Other bytes stay as they are.
 std::string EscapeControlCharacters(std::string_view text);
+
+// FNV-1a of the bytes: the same on every machine, in every run and build,
+// unlike std::hash, for names that must come out the same each time.
+uint64_t StableHash(std::string_view text);

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <unordered_map>
 
 #include "ini_lookup.h"
+#include "posix_io.h"
 #include "rwini1.h"
 #include "text_encoding.h"
 
@@ -50,14 +50,13 @@ Clock::time_point AsTime(const timespec& stamp) {
 }
 
 // The bytes of a regular file with its identity; nothing when there is no
-// such file or it cannot be read. Opened without waiting: a FIFO or a
-// device in its place would hold the open or the read for ever.
+// such file or it cannot be read.
 std::optional<std::string> ReadRegularFile(const std::string& path, Identity& identity) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
   struct stat info {};
+  const int fd = OpenWithoutWaiting(path, info);
+  if (fd < 0) return std::nullopt;
   std::optional<std::string> bytes;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+  if (S_ISREG(info.st_mode)) {
     identity = IdentityOf(info);
     bytes.emplace().reserve(static_cast<std::size_t>(info.st_size));
     char chunk[kReadChunk];

@@ -16,6 +16,7 @@
 
 #include "errors.h"
 #include "posix_io.h"
+#include "text.h"
 
 namespace inet {
 
@@ -28,13 +29,6 @@ constexpr std::string_view kTemporaryMark = ".kestrin-";
 constexpr size_t kRandomPart = 6;
 // The longest name most file systems, and the servers on them, allow.
 constexpr size_t kMaxNameBytes = 255;
-
-// FNV-1a: the same on every machine and every run, unlike std::hash.
-uint64_t Checksum(std::string_view text) {
-  uint64_t sum = 14695981039346656037ull;
-  for (const unsigned char byte : text) sum = (sum ^ byte) * 1099511628211ull;
-  return sum;
-}
 
 // The mark that a temporary file is this program's own: an extended
 // attribute set on the open file as it is made, which a user's file of a
@@ -87,7 +81,7 @@ std::string HiddenName(std::string_view name, std::string_view suffix) {
   const std::string whole = "." + std::string(name) + std::string(suffix);
   if (whole.size() <= kMaxNameBytes) return whole;
   char mark[1 + 16 + 1];
-  std::snprintf(mark, sizeof mark, "~%016" PRIx64, Checksum(name));
+  std::snprintf(mark, sizeof mark, "~%016" PRIx64, StableHash(name));
   const size_t room = kMaxNameBytes - 1 - (sizeof mark - 1) - suffix.size();
   return "." + std::string(name.substr(0, room)) + mark + std::string(suffix);
 }
