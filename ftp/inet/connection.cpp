@@ -320,7 +320,12 @@ bool Connection::Fail(CURLcode result) {
     SetLastError(ErrorFromCertificate(verifyResult));
     return false;
   }
-  SetLastError(ErrorFromCurl(result));
+  // A preliminary reply ("150 Opening ... data connection") only says that
+  // the transfer began; it is no refusal, and no reason to show for what
+  // ended the transfer after it.
+  const int32_t error = ErrorFromCurl(result);
+  const bool preliminary = last_reply_.starts_with('1');
+  SetLastError(error == kExtendedError && preliminary ? kConnectionAborted : error);
   return false;
 }
 
