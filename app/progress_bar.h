@@ -38,8 +38,7 @@ class ProgressBar : public QProgressBar {
   // change with every chunk of a transfer, so the bar only notes them, and
   // writes the text out when it is read, or at PublishToolTip for the
   // widget's own tooltip, which only the event loop ever shows.
-  void ShowCountsInToolTip();   // the value and the maximum as they are now
-  QString ToolTipText() const;  // empty before any counts are shown
+  QString ToolTipText() const;  // empty before any counts are taken
   void PublishToolTip();
 
  private:
