@@ -11,11 +11,12 @@
 
 #include <QWidget>
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,9 @@ class FrmUpdate : public QWidget {
   QLabel* Label7 = nullptr;
   QLabel* Label3 = nullptr;
 
-  // Refreshes the bar and the progress labels after each chunk of a
-  // transfer: lCurrentBytes moved so far out of lTotalBytes.
+  // Refreshes the bar and the progress labels for one chunk of a transfer:
+  // lCurrentBytes moved so far out of lTotalBytes. A running transfer
+  // reports through the client attached, which draws less often.
   void mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
 
   // A whole number of seconds as "HH:MM:SS"; hours go on past 23. Empty
@@ -171,18 +173,33 @@ class FrmUpdate : public QWidget {
   bool ListLineFiles(const TransferLine& line, std::vector<ListedFile>& files);
   static std::string DownloadFailureStatus();
 
-  // The progress controls change with every chunk of a transfer; while
-  // they report, they are redrawn at the yields only.
-  std::array<QLabel*, 4> ProgressLabels() const;
-  void HoldProgressDrawing();
-  void ReleaseProgressDrawing();
+  // A transfer reports every few hundred bytes, far more often than anyone
+  // can look: each chunk is only noted, and the controls show the last one
+  // noted when they are drawn, at the yields, at the end of a file, and
+  // before an event that would leave some control as an earlier one set it.
+  void NoteProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
+  void ShowProgress();
+
+  // What the noted events leave for the next drawing: the bar holds their
+  // counts, these the rest.
+  struct NotedProgress {
+    bool due = false;
+    // The rate measured at the last event that could measure one.
+    std::optional<int64_t> hundredths;
+    // The bar's value before the last event: its percentage is shown.
+    float previous = 0;
+    // The events were noted while the window was minimized.
+    bool minimized = false;
+  };
+  NotedProgress mNoted;
+  // The rate the rate label's text was made for.
+  float mRateShown = std::numeric_limits<float>::quiet_NaN();
 
   // When the events were last processed, on the coarse monotonic clock.
   int64_t mLastYieldNs = 0;
   unsigned mAsksSinceClock = 0;
   // A text was set that must reach the screen at the next Yield.
   bool mYieldDue = false;
-  bool mProgressDrawingHeld = false;
 
   // The first failure decides the exit status.
   int mOutcome = 0;

@@ -50,7 +50,7 @@ bool IsUserInput(QEvent::Type type) {
 }  // namespace
 
 void FrmUpdate::Yield() {
-  ReleaseProgressDrawing();
+  ShowProgress();
   QCoreApplication::processEvents();
   mYieldDue = false;
   mLastYieldNs = CoarseNanoseconds();
@@ -76,6 +76,12 @@ bool FrmUpdate::event(QEvent* e) {
   const bool remeasure = e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show;
   if (remeasure && Lblmode) Lblmode->adjustSize();
   // The job runs from the event loop, not from inside this handler.
+  // Events noted while minimized show their percentage in the caption,
+  // those noted otherwise do not.
+  if (e->type() == QEvent::WindowStateChange) {
+    ShowProgress();
+    mNoted.minimized = isMinimized();
+  }
   if (e->type() == QEvent::WindowActivate)
     QMetaObject::invokeMethod(this, &FrmUpdate::Form_Activate, Qt::QueuedConnection);
   return QWidget::event(e);

@@ -44,8 +44,6 @@ void ProgressBar::SetValue(float value) {
   ShowPosition();
 }
 
-void ProgressBar::ShowCountsInToolTip() { mToolTipCounts = {mValue, mMax, true}; }
-
 QString ProgressBar::ToolTipText() const {
   if (!mToolTipCounts.shown) return {};
   ShortText text;

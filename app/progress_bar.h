@@ -20,13 +20,25 @@ class ProgressBar : public QProgressBar {
   void SetMin(float min);
   void SetMax(float max);
   void SetValue(float value);
+  // A transfer's counts, taken for every chunk: the range from 0 to `max`,
+  // the position at `value` and the tooltip's counts, all kept without
+  // drawing anything. Redraw shows them.
+  void Take(float max, float value) {
+    mMin = 0;
+    mMax = max;
+    mValue = value;
+    mToolTipCounts = {value, max, true};
+  }
+  void Redraw() {
+    ShowPosition();
+    PublishToolTip();
+  }
 
   // The tooltip tells how many bytes of how many have moved. The counts
   // change with every chunk of a transfer, so the bar only notes them, and
   // writes the text out when it is read, or at PublishToolTip for the
   // widget's own tooltip, which only the event loop ever shows.
-  void ShowCountsInToolTip();   // the value and the maximum as they are now
-  QString ToolTipText() const;  // empty before any counts are shown
+  QString ToolTipText() const;  // empty before any counts are taken
   void PublishToolTip();
 
  private:

@@ -89,7 +89,7 @@ void FrmUpdate::CheckSettingsFile() {
 
 void FrmUpdate::AttachClient(cFTP& client) {
   client.FileTransferProgress = [this](int64_t current, int64_t total) {
-    mFTP_FileTransferProgress(current, total);
+    NoteProgress(current, total);
   };
   client.YieldToWindow = [this] { YieldWhenDue(); };
   client.YieldWhileBlocked = [this] { Yield(); };

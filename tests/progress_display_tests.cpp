@@ -1,8 +1,10 @@
 // The progress display replayed with a clock the test sets: what the bar,
 // the labels and the caption show after each event of a transfer.
 
+#include "cftp.h"
 #include "frm_update.h"
 #include "progress_bar.h"
+#include "progress_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <QLabel>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -181,6 +184,50 @@ TEST_F(Progress, ShownValuesReachTheScreenAtTheNextYield) {
     EXPECT_TRUE(label->accessibleName().isEmpty()) << label->objectName().toStdString();
   }
   EXPECT_TRUE(f.PB->updatesEnabled());
+}
+
+// Files' events as a transfer raises them, drawn at random moments, against
+// the display's steps applied to every event: random sizes, either way, a
+// clock that may stand still or pass midnight, the window minimized or not.
+TEST_F(Progress, DrawnAtRandomMomentsAsIfEveryEventWereShown) {
+  cFTP client;
+  f.AttachClient(client);
+  std::mt19937 random(18);
+  float rate = 0, value = 0, start = 0;
+  std::string percent, caption = "FTP prenos", rateText, remaining = Text(f.Label11);
+  auto step = [&](int64_t current, int64_t total) {
+    if (const auto h = MeasuredHundredths(current, now - start)) rate = RateOf(*h);
+    const auto p = Percentage(RoundToInt(value).value_or(0), static_cast<float>(total));
+    value = static_cast<float>(current);
+    if (p) percent = PercentText(*p);
+    if (p && f.isMinimized()) caption = "FTP prenos " + percent;
+    rateText = RateText(rate).value_or(QString()).toStdString();
+    if (const auto s = RemainingSeconds(static_cast<float>(total), value, rate))
+      remaining = RemainingText(*s).value_or(remaining);
+    if (value == static_cast<float>(total)) percent = "100%";
+    client.FileTransferProgress(current, total);
+    if (random() % 16 != 0 && current < total) return;
+    f.Yield();
+    ASSERT_EQ(f.mRate, rate) << current;
+    ASSERT_EQ(Text(f.Label7),
+              AmountText(*WholeKB(value), *WholeKB(static_cast<float>(total))).toStdString());
+    ASSERT_EQ(Text(f.Label9), percent);
+    ASSERT_EQ(Text(f.Label10), rateText);
+    ASSERT_EQ(Text(f.Label11), remaining);
+    ASSERT_EQ(f.windowTitle().toStdString(), caption);
+  };
+  for (int file = 0; file < 60; ++file) {
+    const int64_t size = random() % 4 == 0 ? random() % 1000 : random() % 300000;
+    const bool up = random() % 2 == 0;
+    f.mStartTime = start = now = 86300 + random() % 200 * 0.5f;
+    for (int64_t current = up ? 255 : 256; current < size; current += 255) {
+      if (random() % 200 == 0) f.setWindowState(f.windowState() ^ Qt::WindowMinimized);
+      now += random() % 500 == 0 ? 60 : random() % 3 * 0.03f;
+      if (now >= 86400) now -= 86400;
+      step(current, size);
+    }
+    step(up ? size : size + 1, up || size % 255 == 0 ? size : size + 1);
+  }
 }
 
 TEST(ConvertTime, WholeSecondsAsHoursMinutesSeconds) {
