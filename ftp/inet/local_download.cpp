@@ -136,13 +136,22 @@ constexpr size_t kFlushSize = 256 * 1024;
 // A file of less than one block is written at the end in one go; a larger
 // one gets a writer thread at its first block.
 bool LocalDownload::Write(const char* data, size_t size) {
+  if (pending_.empty()) pending_.reserve(kFlushSize + size);  // grows no more on the way
   pending_.append(data, size);
-  if (pending_.size() < kFlushSize) return true;
+  return pending_.size() < kFlushSize || WriteBlock(pending_);
+}
+
+bool LocalDownload::Write(std::string& block) {
+  if (pending_.empty() && (writer_ || block.size() >= kFlushSize)) return WriteBlock(block);
+  // Only a small file's one block, or the bytes after it, wait here.
+  const bool written = Write(block.data(), block.size());
+  block.clear();
+  return written;
+}
+
+bool LocalDownload::WriteBlock(std::string& block) {
   if (!writer_) writer_ = std::make_unique<BlockWriter>(fd_);
-  std::string block = std::move(pending_);
-  pending_ = std::string();
-  pending_.reserve(kFlushSize + size);
-  return writer_->Write(std::move(block)) || Fail(writer_->error());
+  return writer_->Write(block) || Fail(writer_->error());
 }
 
 bool LocalDownload::Flush() {
@@ -151,7 +160,7 @@ bool LocalDownload::Flush() {
     const int err = WriteAndStartDisk(fd_, pending_.data(), pending_.size(), written);
     return err == 0 || Fail(err);
   }
-  if (!pending_.empty() && !writer_->Write(std::move(pending_))) return Fail(writer_->error());
+  if (!pending_.empty() && !WriteBlock(pending_)) return false;
   return writer_->Drain() || Fail(writer_->error());
 }
 
