@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Runs a command and appends its wall time and CPU time to a file.
+"""Runs a command and, when it succeeds, appends its wall and CPU time to a file.
 
 Usage: measure.py OUT COMMAND [ARG...]
 Appends "WALL_S CPU_S" to OUT: the seconds from the start to the end of the
@@ -18,9 +18,11 @@ def main():
     child = subprocess.Popen(command)
     _, status, usage = os.wait4(child.pid, 0)
     wall = time.monotonic() - start
-    with open(out, "a", encoding="ascii") as figures:
-        figures.write(f"{wall:.4f} {usage.ru_utime + usage.ru_stime:.4f}\n")
-    sys.exit(os.waitstatus_to_exitcode(status))
+    code = os.waitstatus_to_exitcode(status)
+    if code == 0:
+        with open(out, "a", encoding="ascii") as figures:
+            figures.write(f"{wall:.4f} {usage.ru_utime + usage.ru_stime:.4f}\n")
+    sys.exit(code)
 
 
 if __name__ == "__main__":
