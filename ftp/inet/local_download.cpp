@@ -136,14 +136,17 @@ constexpr size_t kFlushSize = 256 * 1024;
 // A file of less than one block is written at the end in one go; a larger
 // one gets a writer thread at its first block.
 bool LocalDownload::Write(const char* data, size_t size) {
-  if (pending_.empty()) pending_.reserve(kFlushSize + size);  // grows no more on the way
   pending_.append(data, size);
   return pending_.size() < kFlushSize || WriteBlock(pending_);
 }
 
 bool LocalDownload::Write(std::string& block) {
   if (pending_.empty() && (writer_ || block.size() >= kFlushSize)) return WriteBlock(block);
-  // Only a small file's one block, or the bytes after it, wait here.
+  // A small file's one block waits here as it is; bytes after it join it.
+  if (pending_.empty()) {
+    pending_.swap(block);
+    return true;
+  }
   const bool written = Write(block.data(), block.size());
   block.clear();
   return written;
