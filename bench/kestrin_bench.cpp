@@ -7,7 +7,10 @@
 // remote directory to list; CAFILE holds the certificate of a TLS server
 // (SERVER "ftpes://..." or "ftps://..."). Prints one "name value" line per
 // figure. kestrin_bench --list SERVER USER PASSWORD DIR gives the listing's
-// figures alone.
+// figures alone; kestrin_bench --up|--down SERVER USER PASSWORD LOCAL REMOTE
+// [CAFILE] makes one transfer with the window attached and prints nothing,
+// for a run whose time and CPU time are measured from outside, as another
+// client's are.
 
 #include "frm_update.h"
 
@@ -95,6 +98,14 @@ void Fail(const std::string& what, cFTP& ftp) {
   std::exit(1);
 }
 
+// Opens the connection to SERVER USER PASSWORD, the three arguments from `server`.
+void Connect(cFTP& ftp, char** server, char* caFile) {
+  ftp.SetModePassive();
+  ftp.SetTransferBinary();
+  if (caFile) ftp.SetCaFile(caFile);
+  if (!ftp.OpenConnection(server[0], server[1], server[2])) Fail("connecting", ftp);
+}
+
 // Lists `dir` as a download line does: how long that takes, and how much
 // heap each listed entry leaves behind once its list is gone (a fresh
 // listing of the same directory each round, so a leak adds up).
@@ -121,9 +132,25 @@ void ReportListing(cFTP& ftp, const std::string& dir) {
 // kestrin_bench --list SERVER USER PASSWORD DIR: the listing figures alone.
 int ListOnly(char** argv) {
   cFTP ftp;
-  ftp.SetModePassive();
-  if (!ftp.OpenConnection(argv[2], argv[3], argv[4])) Fail("connecting", ftp);
+  Connect(ftp, argv + 2, nullptr);
   ReportListing(ftp, argv[5]);
+  return 0;
+}
+
+// kestrin_bench --up|--down SERVER USER PASSWORD LOCAL REMOTE [CAFILE].
+int OneTransfer(int argc, char** argv) {
+  QApplication app(argc, argv);
+  FrmUpdate window;
+  cFTP ftp;
+  window.AttachClient(ftp);
+  window.show();
+  Connect(ftp, argv + 2, argc == 8 ? argv[7] : nullptr);
+  std::string local = argv[5], remote = argv[6];
+  const bool up = std::string(argv[1]) == "--up";
+  window.mStartTime = window.mClock();
+  if (!(up ? ftp.FTPUploadFile(local, remote) : ftp.FTPDownloadFile(local, remote)))
+    Fail(up ? "the upload" : "the download", ftp);
+  ftp.CloseConnection();
   return 0;
 }
 
@@ -131,15 +158,17 @@ int ListOnly(char** argv) {
 
 int main(int argc, char** argv) {
   if (argc == 6 && std::string(argv[1]) == "--list") return ListOnly(argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if ((argc == 7 || argc == 8) && (mode == "--up" || mode == "--down"))
+    return OneTransfer(argc, argv);
   if (argc != 7 && argc != 8) {
     std::fprintf(stderr,
                  "usage: %s SERVER USER PASSWORD LOCAL_FILE REMOTE_FILE LIST_DIR [CAFILE]\n",
                  argv[0]);
     return 2;
   }
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  const std::string server = argv[1], user = argv[2], password = argv[3];
   std::string local = argv[4], remote = argv[5];
   const std::string listDir = argv[6];
   const double size = static_cast<double>(std::filesystem::file_size(local));
@@ -151,10 +180,7 @@ int main(int argc, char** argv) {
   ClickProbe probe(&window);
   PaintCounter paints;
   window.Label7->installEventFilter(&paints);
-  ftp.SetModePassive();
-  ftp.SetTransferBinary();
-  if (argc == 8) ftp.SetCaFile(argv[7]);
-  if (!ftp.OpenConnection(server, user, password)) Fail("connecting", ftp);
+  Connect(ftp, argv + 1, argc == 8 ? argv[7] : nullptr);
 
   // One transfer with the window attached: its rate, how late a click in
   // the middle of it was handled, how often the window was painted and

@@ -1,6 +1,8 @@
 // The streamed transfers: a file moves in chunks of 255 bytes, with a
 // progress event after each. The chunk is the unit of the events only; the
-// layer below gathers the bytes into large buffers on their way.
+// layer below gathers the bytes into large buffers on their way, and a
+// download's bytes stay in them: its chunks are counted off the blocks
+// received, which go to the local file whole.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -255,7 +257,7 @@ bool cFTP::DeleteReceivedSource(const std::string& sRemote) {
 
 bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
                          std::string& label) {
-  char buffer[kChunkSize];
+  std::string block;    // a counted block on its way to the file, an emptied one back
   int64_t counter = 1;  // the event counts run one ahead of the bytes
   int64_t received = 0;
   label = kReadLabel;
@@ -267,15 +269,17 @@ bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, i
       Yield();
     }
     size_t got = 0;
-    if (!remote.Read(buffer, static_cast<size_t>(piece), got)) return false;
+    if (!remote.Read(static_cast<size_t>(piece), got)) return false;
     if (static_cast<int64_t>(got) != piece) {
       // The data connection ended before the whole file arrived.
       inet::SetLastError(inet::kConnectionAborted);
       return false;
     }
-    if (!local.Write(buffer, got)) {
-      label = kLocalWriteLabel;
-      return false;
+    while (remote.TakeRead(block)) {
+      if (!local.Write(block)) {
+        label = kLocalWriteLabel;
+        return false;
+      }
     }
     received += piece;
     counter += piece;

@@ -37,11 +37,16 @@ BlockWriter::~BlockWriter() {
   thread_.join();
 }
 
-bool BlockWriter::Write(std::string block) {
+bool BlockWriter::Write(std::string& block) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return queue_.size() < kBlocksWaiting || error_ != 0; });
   if (error_ != 0) return false;
   queue_.push_back(std::move(block));
+  block = std::string();
+  if (!spares_.empty()) {
+    block = std::move(spares_.front());
+    spares_.pop_front();
+  }
   // Woken with the lock still held, the writer would only wait for it.
   lock.unlock();
   changed_.notify_all();
@@ -69,8 +74,10 @@ void BlockWriter::Run() {
     writing_ = true;
     lock.unlock();
     const int err = WriteAndStartDisk(fd_, block.data(), block.size(), written_);
+    block.clear();
     lock.lock();
     writing_ = false;
+    if (spares_.size() < kBlocksWaiting) spares_.push_back(std::move(block));
     if (err != 0) {
       // Nothing after a failed block may be written: the file would have a hole.
       error_ = err;

@@ -1,7 +1,8 @@
 // Writes a download's blocks to its file on a thread of its own, so that
 // the copying into the page cache and the start of the disk's work go on
 // while the program handles the next bytes. A few blocks wait at most; a
-// writer that falls behind holds the caller up rather than grow.
+// writer that falls behind holds the caller up rather than grow. The blocks
+// it has written go back to the caller to be filled again.
 #pragma once
 
 #include <sys/types.h>
@@ -26,8 +27,9 @@ class BlockWriter {
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
 
-  // Queues a block; false once a write has failed (its errno in error()).
-  bool Write(std::string block);
+  // Queues `block`, which then holds an emptied one already written, or
+  // nothing; false once a write has failed (its errno in error()).
+  bool Write(std::string& block);
   // Waits until every queued block is written; false if one failed.
   bool Drain();
   int error() const;
@@ -40,6 +42,7 @@ class BlockWriter {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queue_;
+  std::deque<std::string> spares_;  // written, to go back to the caller
   bool writing_ = false;
   bool stopping_ = false;
   int error_ = 0;

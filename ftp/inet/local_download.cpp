@@ -137,12 +137,24 @@ constexpr size_t kFlushSize = 256 * 1024;
 // one gets a writer thread at its first block.
 bool LocalDownload::Write(const char* data, size_t size) {
   pending_.append(data, size);
-  if (pending_.size() < kFlushSize) return true;
+  return pending_.size() < kFlushSize || WriteBlock(pending_);
+}
+
+bool LocalDownload::Write(std::string& block) {
+  if (pending_.empty() && (writer_ || block.size() >= kFlushSize)) return WriteBlock(block);
+  // A small file's one block waits here as it is; bytes after it join it.
+  if (pending_.empty()) {
+    pending_.swap(block);
+    return true;
+  }
+  const bool written = Write(block.data(), block.size());
+  block.clear();
+  return written;
+}
+
+bool LocalDownload::WriteBlock(std::string& block) {
   if (!writer_) writer_ = std::make_unique<BlockWriter>(fd_);
-  std::string block = std::move(pending_);
-  pending_ = std::string();
-  pending_.reserve(kFlushSize + size);
-  return writer_->Write(std::move(block)) || Fail(writer_->error());
+  return writer_->Write(block) || Fail(writer_->error());
 }
 
 bool LocalDownload::Flush() {
@@ -151,7 +163,7 @@ bool LocalDownload::Flush() {
     const int err = WriteAndStartDisk(fd_, pending_.data(), pending_.size(), written);
     return err == 0 || Fail(err);
   }
-  if (!pending_.empty() && !writer_->Write(std::move(pending_))) return Fail(writer_->error());
+  if (!pending_.empty() && !WriteBlock(pending_)) return false;
   return writer_->Drain() || Fail(writer_->error());
 }
 

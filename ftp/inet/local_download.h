@@ -39,6 +39,9 @@ class LocalDownload {
   // Creates the temporary file; false with the error code set on failure.
   bool Create();
   bool Write(const char* data, size_t size);
+  // Takes a whole block of the file's next bytes without copying it, as a
+  // rule; `block` then holds an emptied block to fill again, or nothing.
+  bool Write(std::string& block);
   // Makes the bytes durable and renames the file over the destination,
   // then makes the rename itself durable: the source may go next.
   bool Commit();
@@ -50,6 +53,7 @@ class LocalDownload {
  private:
   bool Fail(int err);
   bool CreateLocked(const std::string& dir, const std::string& stem);
+  bool WriteBlock(std::string& block);
   // Writes what is pending and waits until every byte is in the file.
   bool Flush();
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <utility>
 
 #include "errors.h"
 #include "yielding_wait.h"
@@ -36,7 +36,6 @@ std::string EmptyBlock() {
 RemoteFile::RemoteFile(Connection& connection, Access access)
     : connection_(connection),
       access_(access),
-      block_(access == Access::kRead ? EmptyBlock() : std::string()),
       pump_block_(access == Access::kRead ? EmptyBlock() : std::string()) {}
 
 RemoteFile::~RemoteFile() {
@@ -128,7 +127,7 @@ bool RemoteFile::QueueArrived() {
   return true;
 }
 
-// The blocks go round: one that its taker is done with is filled again, so
+// The blocks go round: one that its taker has written is filled again, so
 // that no block is allocated, and no memory touched anew, after the first
 // few. Both under mutex_.
 void RemoteFile::Recycle(std::string& block) {
@@ -270,7 +269,6 @@ bool RemoteFile::TakeOver() {
     StopPump();
     return false;
   }
-  Recycle(block_);
   block_ = std::move(queue_.front());
   queue_.pop_front();
   offset_ = 0;
@@ -278,16 +276,33 @@ bool RemoteFile::TakeOver() {
   return true;
 }
 
-bool RemoteFile::Read(char* data, size_t size, size_t& read) {
+// A block counted to its end is set aside for TakeRead at once, so that the
+// last one is there as soon as the last piece was counted.
+bool RemoteFile::Read(size_t size, size_t& read) {
   read = 0;
   while (read < size) {
     if (offset_ == block_.size() && !TakeOver()) break;
     size_t n = std::min(size - read, block_.size() - offset_);
-    std::memcpy(data + read, block_.data() + offset_, n);
     offset_ += n;
     read += n;
+    if (offset_ == block_.size()) {
+      read_.push_back(std::exchange(block_, std::string()));
+      offset_ = 0;
+    }
   }
   if (read == 0 && size > 0 && connection_.result_ != CURLE_OK) return Fail();
+  return true;
+}
+
+bool RemoteFile::TakeRead(std::string& block) {
+  if (read_.empty()) return false;
+  // Only a block with room for a whole one is worth filling again.
+  if (block.capacity() >= kBlockSize) {
+    std::lock_guard lock(mutex_);
+    Recycle(block);
+  }
+  block = std::move(read_.front());
+  read_.pop_front();
   return true;
 }
 

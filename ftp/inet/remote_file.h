@@ -1,7 +1,9 @@
 // A streamed transfer on an open connection. Once the server has accepted
 // it, a thread of the file's own runs libcurl on it, so that the network's
 // work goes on while the caller handles its pieces. A download's bytes
-// travel to the caller in blocks of fixed size, a few at a time; an upload's
+// travel to the caller in blocks of fixed size, a few at a time: the caller
+// counts its pieces off them and takes each whole block once counted, so
+// that the bytes are copied only once, from libcurl's buffer; an upload's
 // thread reads the local file straight into libcurl's buffer, a bounded
 // amount ahead of what the caller has counted. Memory stays flat whatever
 // the file size.
@@ -41,9 +43,14 @@ class RemoteFile {
   // whether the local file ran short.
   bool AwaitSent(int64_t bytes);
   bool LocalReadFailed() const { return local_read_failed_; }
-  // Download: fills `data` with up to `size` bytes; fewer only at the end of
-  // the data, false when the transfer failed before anything was there.
-  bool Read(char* data, size_t size, size_t& read);
+  // Download: counts up to `size` more bytes as read, without moving them;
+  // fewer only at the end of the data, false when the transfer failed before
+  // anything was there.
+  bool Read(size_t size, size_t& read);
+  // Download: swaps `block` for the next block whose bytes were all counted,
+  // in order; false when there is none yet. The block given in, emptied,
+  // is filled again.
+  bool TakeRead(std::string& block);
   // Ends the transfer and waits for the server's verdict: true only when the
   // server confirmed it, and for a download when nothing beyond what was
   // read arrived.
@@ -82,9 +89,11 @@ class RemoteFile {
   Connection& connection_;
   Access access_;
 
-  // Download: the caller's block, being read, and the pump's, being filled.
+  // Download: the caller's block, being counted, the blocks counted whole
+  // and not yet taken, and the pump's block, being filled.
   std::string block_;
   size_t offset_ = 0;
+  std::deque<std::string> read_;
   std::string pump_block_;
 
   // Upload: the local file, read by the pump only.
