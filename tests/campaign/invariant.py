@@ -8,6 +8,7 @@ allow."""
 import re
 from dataclasses import dataclass, field
 
+from job_plan import ATTEMPTS
 from job_runner import REMOTE_DIR
 
 EXIT_OK, EXIT_FILE_FAILED, EXIT_NO_CONNECTION = 0, 1, 2
@@ -23,7 +24,6 @@ BEFORE_FILE = 0.1
 UPLOAD_CLOSE_WAIT = 1.0
 RECONNECT_WAITS = 2.0
 REPLY_TIMEOUT = 60.0
-ATTEMPTS = 3
 # Start-up and the pace of the machine and of the server, beyond the waits:
 # a run on an idle machine takes well under a second of it, so a busy one
 # has ample room. With the transfer allowance below (under 10 s for the
