@@ -5,9 +5,9 @@
 // the job's procedures use for them.
 #pragma once
 
-#include "cftp.h"
-#include "timer.h"
-#include "transfer_line_syntax.h"
+#include "app/timer.h"
+#include "ftp/cftp.h"
+#include "job/transfer_line_syntax.h"
 
 #include <QWidget>
 

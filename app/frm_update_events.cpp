@@ -1,6 +1,6 @@
 // The window's turns at its events: the yields a long job makes on the
 // window's own thread, and what the window does with the events it gets.
-#include "frm_update.h"
+#include "app/frm_update.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

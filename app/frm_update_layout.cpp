@@ -1,9 +1,9 @@
 // Builds the window: every control with its text, place, size, font and
 // colour, and the order the focus moves in.
-#include "frm_update.h"
+#include "app/frm_update.h"
 
-#include "progress_bar.h"
-#include "window_icon.h"
+#include "app/progress_bar.h"
+#include "app/window_icon.h"
 
 #include <QCheckBox>
 #include <QFont>

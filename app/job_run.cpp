@@ -1,14 +1,14 @@
 // The job run: from the first activation to the end of the program.
-#include "frm_update.h"
+#include "app/frm_update.h"
 
-#include "exit_status.h"
-#include "follow_up.h"
-#include "job_lock.h"
-#include "present_value.h"
-#include "rwini1.h"
-#include "text.h"
-#include "transfer_log.h"
-#include "yielding_wait.h"
+#include "base/text.h"
+#include "base/yielding_wait.h"
+#include "job/exit_status.h"
+#include "job/follow_up.h"
+#include "job/job_lock.h"
+#include "job/present_value.h"
+#include "job/transfer_log.h"
+#include "settings/rwini1.h"
 
 #include <QLabel>
 

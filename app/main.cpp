@@ -1,8 +1,8 @@
 // Starts the program: the window, its load, and the job at its first
 // activation. The job ends the process itself.
-#include "exit_status.h"
-#include "frm_update.h"
-#include "job_lock.h"
+#include "app/frm_update.h"
+#include "job/exit_status.h"
+#include "job/job_lock.h"
 
 #include <QApplication>
 #include <QTimer>

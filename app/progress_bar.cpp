@@ -1,6 +1,6 @@
-#include "progress_bar.h"
+#include "app/progress_bar.h"
 
-#include "short_text.h"
+#include "app/short_text.h"
 
 #include <bit>
 #include <cmath>

@@ -10,10 +10,10 @@
 // yet, no total, a count past the total): such an event is drawn at once,
 // after what was noted before it.
 
-#include "frm_update.h"
+#include "app/frm_update.h"
 
-#include "progress_bar.h"
-#include "progress_texts.h"
+#include "app/progress_bar.h"
+#include "app/progress_texts.h"
 
 #include <QLabel>
 

@@ -1,6 +1,6 @@
-#include "progress_texts.h"
+#include "app/progress_texts.h"
 
-#include "short_text.h"
+#include "app/short_text.h"
 
 #include <charconv>
 #include <clocale>

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "short_text.h"
+#include "app/short_text.h"
 
 // Nearest integer of a value that has a fraction, halves to the even
 // neighbour; nothing for a value that no 64-bit integer holds.

@@ -1,10 +1,10 @@
 // Loading the window: the job's settings and the FTP client.
-#include "frm_update.h"
+#include "app/frm_update.h"
 
-#include "posix_io.h"
-#include "present_value.h"
-#include "program_dir.h"
-#include "rwini1.h"
+#include "base/posix_io.h"
+#include "job/present_value.h"
+#include "job/program_dir.h"
+#include "settings/rwini1.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "timer.h"
+#include "app/timer.h"
 
 #include <ctime>
 

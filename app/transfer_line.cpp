@@ -1,8 +1,8 @@
 // One transfer line: decode it, list the files it names, move each.
-#include "frm_update.h"
+#include "app/frm_update.h"
 
-#include "local_files.h"
-#include "transfer_line_syntax.h"
+#include "job/local_files.h"
+#include "job/transfer_line_syntax.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,14 +1,14 @@
 // Moving one file: up to three attempts with a reconnect between them, one
 // log record, and the source deleted only after a confirmed success.
-#include "frm_update.h"
+#include "app/frm_update.h"
 
-#include "exit_status.h"
-#include "inet/errors.h"
-#include "local_files.h"
-#include "program_dir.h"
-#include "text.h"
-#include "transfer_line_syntax.h"
-#include "transfer_log.h"
+#include "base/text.h"
+#include "ftp/inet/errors.h"
+#include "job/exit_status.h"
+#include "job/local_files.h"
+#include "job/program_dir.h"
+#include "job/transfer_line_syntax.h"
+#include "job/transfer_log.h"
 
 #include <chrono>
 

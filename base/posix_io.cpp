@@ -1,4 +1,4 @@
-#include "posix_io.h"
+#include "base/posix_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

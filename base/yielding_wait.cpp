@@ -1,4 +1,4 @@
-#include "yielding_wait.h"
+#include "base/yielding_wait.h"
 
 #include <algorithm>
 #include <thread>

@@ -12,7 +12,7 @@
 // for a run whose time and CPU time are measured from outside, as another
 // client's are.
 
-#include "frm_update.h"
+#include "app/frm_update.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,10 +1,10 @@
 // Session, connection, error texts and the single remote commands.
-#include "cftp.h"
+#include "ftp/cftp.h"
 
 #include <optional>
 
-#include "inet/errors.h"
-#include "inet/server_address.h"
+#include "ftp/inet/errors.h"
+#include "ftp/inet/server_address.h"
 
 cFTP::cFTP() : cFTP(inet::Session::Open()) {}
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "inet/connection.h"
-#include "inet/local_download.h"
-#include "inet/remote_file.h"
-#include "listed_names.h"
+#include "ftp/inet/connection.h"
+#include "ftp/inet/local_download.h"
+#include "ftp/inet/remote_file.h"
+#include "ftp/listed_names.h"
 
 class cFTP {
  public:

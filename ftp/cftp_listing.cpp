@@ -1,10 +1,10 @@
 // Remote listings: the names that match a pattern, and a file's size.
-#include "cftp.h"
+#include "ftp/cftp.h"
 
-#include "inet/errors.h"
-#include "inet/remote_path.h"
-#include "listed_names.h"
-#include "wildcard.h"
+#include "ftp/inet/errors.h"
+#include "ftp/inet/remote_path.h"
+#include "ftp/listed_names.h"
+#include "ftp/wildcard.h"
 
 namespace {
 const std::string kFindLabel = "FtpFindFirstFile";

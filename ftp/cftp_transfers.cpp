@@ -9,12 +9,12 @@
 #include <chrono>
 #include <utility>
 
-#include "cftp.h"
-#include "inet/errors.h"
-#include "local_source.h"
-#include "posix_io.h"
-#include "text.h"
-#include "yielding_wait.h"
+#include "base/posix_io.h"
+#include "base/text.h"
+#include "base/yielding_wait.h"
+#include "ftp/cftp.h"
+#include "ftp/inet/errors.h"
+#include "ftp/local_source.h"
 
 namespace {
 

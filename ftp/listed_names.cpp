@@ -1,6 +1,6 @@
-#include "listed_names.h"
+#include "ftp/listed_names.h"
 
-#include "inet/remote_path.h"
+#include "ftp/inet/remote_path.h"
 
 std::vector<ListedFile> ListedFiles(std::vector<inet::FindData>&& entries, bool filesOnly) {
   std::vector<ListedFile> files;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "inet/connection.h"
+#include "ftp/inet/connection.h"
 
 // One file of a transfer line: its bare name as the exact bytes it has on
 // its side, and what its listing said about it.

@@ -1,4 +1,4 @@
-#include "local_source.h"
+#include "ftp/local_source.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "inet/local_download.h"
+#include "ftp/inet/local_download.h"
 
 namespace {
 

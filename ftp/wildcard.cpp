@@ -1,4 +1,4 @@
-#include "wildcard.h"
+#include "ftp/wildcard.h"
 
 #include <cstddef>
 

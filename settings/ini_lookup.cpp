@@ -1,6 +1,6 @@
-#include "ini_lookup.h"
+#include "settings/ini_lookup.h"
 
-#include "text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <optional>

@@ -8,10 +8,10 @@
 #include <optional>
 #include <unordered_map>
 
-#include "ini_lookup.h"
-#include "posix_io.h"
-#include "rwini1.h"
-#include "text_encoding.h"
+#include "base/posix_io.h"
+#include "settings/ini_lookup.h"
+#include "settings/rwini1.h"
+#include "settings/text_encoding.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "rwini1.h"
+#include "settings/rwini1.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "text_encoding.h"
+#include "settings/text_encoding.h"
 
 #include <array>
 

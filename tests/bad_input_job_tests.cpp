@@ -13,9 +13,9 @@
 #include <random>
 #include <thread>
 
-#include "file_bytes.h"
-#include "job_fixture.h"
-#include "json_text.h"
+#include "tests/job_fixture.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/json_text.h"
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <random>
 
-#include "ftp_client_fixture.h"
-#include "json_text.h"
+#include "tests/ftp_client_fixture.h"
+#include "tests/support/json_text.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "cftp.h"
-#include "file_bytes.h"
-#include "ftp_test_server.h"
-#include "temp_dir.h"
+#include "ftp/cftp.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/ftp_test_server.h"
+#include "tests/support/temp_dir.h"
 
 class FtpClientTest : public ::testing::Test {
  protected:

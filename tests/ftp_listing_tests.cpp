@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "ftp_client_fixture.h"
+#include "tests/ftp_client_fixture.h"
 
 namespace fs = std::filesystem;
 using Listing = FtpClientTest;

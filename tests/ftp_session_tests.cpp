@@ -1,8 +1,8 @@
 // Opening and closing connections, and the error texts they leave.
 #include <gtest/gtest.h>
 
-#include "ftp_client_fixture.h"
-#include "inet/errors.h"
+#include "ftp/inet/errors.h"
+#include "tests/ftp_client_fixture.h"
 
 using Session = FtpClientTest;
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "ftp_client_fixture.h"
+#include "tests/ftp_client_fixture.h"
 
 namespace fs = std::filesystem;
 using Transfer = FtpClientTest;

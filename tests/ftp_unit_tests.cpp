@@ -1,10 +1,10 @@
 // The pure pieces under the FTP client: wildcards, server addresses, paths.
 #include <gtest/gtest.h>
 
-#include "inet/remote_path.h"
-#include "inet/server_address.h"
-#include "text.h"
-#include "wildcard.h"
+#include "base/text.h"
+#include "ftp/inet/remote_path.h"
+#include "ftp/inet/server_address.h"
+#include "ftp/wildcard.h"
 
 TEST(Wildcard, StarQuestionMarkAndTheWindowsAllFilesPattern) {
   struct Case {

@@ -2,8 +2,8 @@
 // status of its own, and the follow-up commands as after any other run.
 #include <gtest/gtest.h>
 
-#include "file_bytes.h"
-#include "job_fixture.h"
+#include "tests/job_fixture.h"
+#include "tests/support/file_bytes.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

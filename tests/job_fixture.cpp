@@ -1,4 +1,4 @@
-#include "job_fixture.h"
+#include "tests/job_fixture.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "file_bytes.h"
+#include "tests/support/file_bytes.h"
 
 extern char** environ;
 

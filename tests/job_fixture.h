@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "ftp_test_server.h"
-#include "temp_dir.h"
+#include "tests/support/ftp_test_server.h"
+#include "tests/support/temp_dir.h"
 
 // Status texts as the program shows them; without a display it also
 // prints each on a line of its own.

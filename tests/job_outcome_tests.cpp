@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "file_bytes.h"
-#include "job_fixture.h"
-#include "json_text.h"
+#include "tests/job_fixture.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/json_text.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

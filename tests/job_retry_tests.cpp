@@ -3,8 +3,8 @@
 // sources that must survive any failure.
 #include <gtest/gtest.h>
 
-#include "file_bytes.h"
-#include "job_fixture.h"
+#include "tests/job_fixture.h"
+#include "tests/support/file_bytes.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -10,11 +10,11 @@
 #include <sstream>
 #include <thread>
 
-#include "follow_up.h"
-#include "local_files.h"
-#include "present_value.h"
-#include "program_dir.h"
-#include "transfer_log.h"
+#include "job/follow_up.h"
+#include "job/local_files.h"
+#include "job/present_value.h"
+#include "job/program_dir.h"
+#include "job/transfer_log.h"
 
 namespace fs = std::filesystem;
 

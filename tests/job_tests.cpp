@@ -3,8 +3,8 @@
 // started, and a run with a display.
 #include <gtest/gtest.h>
 
-#include "file_bytes.h"
-#include "job_fixture.h"
+#include "tests/job_fixture.h"
+#include "tests/support/file_bytes.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

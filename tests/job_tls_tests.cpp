@@ -8,9 +8,9 @@
 #include <optional>
 #include <ostream>
 
-#include "file_bytes.h"
-#include "job_fixture.h"
-#include "vsftpd_server.h"
+#include "tests/job_fixture.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/vsftpd_server.h"
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "file_bytes.h"
-#include "job_fixture.h"
+#include "tests/job_fixture.h"
+#include "tests/support/file_bytes.h"
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;

@@ -1,10 +1,10 @@
 // The progress display replayed with a clock the test sets: what the bar,
 // the labels and the caption show after each event of a transfer.
 
-#include "cftp.h"
-#include "frm_update.h"
-#include "progress_bar.h"
-#include "progress_texts.h"
+#include "app/frm_update.h"
+#include "app/progress_bar.h"
+#include "app/progress_texts.h"
+#include "ftp/cftp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The progress display's texts from their figures alone: no window, no
 // application object.
-#include "progress_texts.h"
+#include "app/progress_texts.h"
 
 #include <gtest/gtest.h>
 

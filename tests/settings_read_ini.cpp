@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "rwini1.h"
+#include "settings/rwini1.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "rwini1.h"
+#include "settings/rwini1.h"
 
 namespace {
 

@@ -8,7 +8,8 @@ add_library(kestrin_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/support/json_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/temp_dir.cpp
 )
-target_include_directories(kestrin_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/support)
+# Tests reach their helpers from the project root too ("tests/support/...").
+target_include_directories(kestrin_test_support PUBLIC ${kestrin_source_dir})
 target_compile_definitions(kestrin_test_support PRIVATE KESTRIN_SOURCE_DIR="${kestrin_source_dir}")
 
 add_executable(support_tests ${CMAKE_CURRENT_LIST_DIR}/support_tests.cpp)

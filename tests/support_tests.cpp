@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "file_bytes.h"
-#include "ftp_test_server.h"
-#include "json_text.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/ftp_test_server.h"
+#include "tests/support/json_text.h"
 
 namespace {
 

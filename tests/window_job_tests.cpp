@@ -1,10 +1,10 @@
 // The window with a job behind it: what loading puts into the controls, the
 // close button in the middle of a transfer, and input on the other controls.
-#include "file_bytes.h"
-#include "frm_update.h"
-#include "ftp_test_server.h"
-#include "program_dir.h"
-#include "temp_dir.h"
+#include "app/frm_update.h"
+#include "job/program_dir.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/ftp_test_server.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The window as it stands before any transfer: its controls, their look,
 // the order the focus takes, and the pieces it is built from.
 
-#include "frm_update.h"
-#include "progress_bar.h"
-#include "timer.h"
+#include "app/frm_update.h"
+#include "app/progress_bar.h"
+#include "app/timer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "block_writer.h"
+#include "ftp/inet/block_writer.h"
 
-#include "posix_io.h"
+#include "base/posix_io.h"
 
 #include <fcntl.h>
 #include <unistd.h>

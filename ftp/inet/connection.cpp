@@ -1,4 +1,4 @@
-#include "connection.h"
+#include "ftp/inet/connection.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,15 +9,15 @@
 #include <thread>
 #include <utility>
 
-#include "errors.h"
-#include "local_download.h"
-#include "mlsd.h"
-#include "posix_io.h"
-#include "remote_file.h"
-#include "remote_path.h"
-#include "socket_checks.h"
-#include "text.h"
-#include "yielding_wait.h"
+#include "base/posix_io.h"
+#include "base/text.h"
+#include "base/yielding_wait.h"
+#include "ftp/inet/errors.h"
+#include "ftp/inet/local_download.h"
+#include "ftp/inet/mlsd.h"
+#include "ftp/inet/remote_file.h"
+#include "ftp/inet/remote_path.h"
+#include "ftp/inet/socket_checks.h"
 
 namespace inet {
 

@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "server_address.h"
-#include "socket_checks.h"
+#include "ftp/inet/server_address.h"
+#include "ftp/inet/socket_checks.h"
 
 namespace inet {
 

@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "ftp/inet/errors.h"
 
 #include <cerrno>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "local_download.h"
+#include "ftp/inet/local_download.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,9 +14,9 @@
 #include <string_view>
 #include <utility>
 
-#include "errors.h"
-#include "posix_io.h"
-#include "text.h"
+#include "base/posix_io.h"
+#include "base/text.h"
+#include "ftp/inet/errors.h"
 
 namespace inet {
 

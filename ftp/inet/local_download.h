@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "block_writer.h"
+#include "ftp/inet/block_writer.h"
 
 namespace inet {
 

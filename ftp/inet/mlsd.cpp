@@ -1,4 +1,4 @@
-#include "mlsd.h"
+#include "ftp/inet/mlsd.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "remote_file.h"
+#include "ftp/inet/remote_file.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "errors.h"
-#include "yielding_wait.h"
+#include "base/yielding_wait.h"
+#include "ftp/inet/errors.h"
 
 namespace inet {
 

@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "connection.h"
-#include "yielding_wait.h"
+#include "base/yielding_wait.h"
+#include "ftp/inet/connection.h"
 
 namespace inet {
 

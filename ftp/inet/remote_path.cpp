@@ -1,4 +1,4 @@
-#include "remote_path.h"
+#include "ftp/inet/remote_path.h"
 
 #include <vector>
 

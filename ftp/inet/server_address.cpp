@@ -1,4 +1,4 @@
-#include "server_address.h"
+#include "ftp/inet/server_address.h"
 
 #include <algorithm>
 #include <cctype>

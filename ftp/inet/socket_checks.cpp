@@ -1,4 +1,4 @@
-#include "socket_checks.h"
+#include "ftp/inet/socket_checks.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -5,10 +5,10 @@
 // bytes the server sent, in the server's order, with its size and kind.
 #include <vector>
 
-#include "fuzz_check.h"
-#include "inet/remote_path.h"
-#include "listed_names.h"
-#include "wildcard.h"
+#include "ftp/inet/remote_path.h"
+#include "ftp/listed_names.h"
+#include "ftp/wildcard.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 

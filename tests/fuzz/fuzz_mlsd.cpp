@@ -2,8 +2,8 @@
 // where the first byte says: the cut changes nothing. A line of the input's
 // first word as facts, a size and the rest as a name reads back with
 // exactly that name and size.
-#include "fuzz_check.h"
-#include "inet/mlsd.h"
+#include "ftp/inet/mlsd.h"
+#include "tests/fuzz/fuzz_check.h"
 
 static std::string Read(std::string_view first, std::string_view second) {
   std::string read;  // each entry's name, kind and size

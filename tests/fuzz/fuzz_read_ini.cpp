@@ -2,9 +2,9 @@
 // does (decode, look up, cut), without the round trip through a file.
 #include <string_view>
 
-#include "fuzz_check.h"
-#include "ini_lookup.h"
-#include "text_encoding.h"
+#include "settings/ini_lookup.h"
+#include "settings/text_encoding.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 

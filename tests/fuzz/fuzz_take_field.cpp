@@ -1,8 +1,8 @@
 // Takes fields off an arbitrary line until it is used up: every call must
 // consume something, leave a tail of the line it was given, and return a
 // field free of the characters that only steer the splitting.
-#include "fuzz_check.h"
-#include "rwini1.h"
+#include "settings/rwini1.h"
+#include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string original = AsText(data, size);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "fuzz_check.h"
-#include "rwini1.h"
-#include "transfer_line_syntax.h"
+#include "job/transfer_line_syntax.h"
+#include "settings/rwini1.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 

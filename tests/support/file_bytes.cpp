@@ -1,4 +1,4 @@
-#include "file_bytes.h"
+#include "tests/support/file_bytes.h"
 
 #include <fstream>
 #include <iterator>

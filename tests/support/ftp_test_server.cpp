@@ -1,8 +1,8 @@
-#include "ftp_test_server.h"
+#include "tests/support/ftp_test_server.h"
 
 #include <stdexcept>
 
-#include "json_text.h"
+#include "tests/support/json_text.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "temp_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 // A real FTP server on 127.0.0.1 serving a fresh temporary directory to one
 // user, for the lifetime of the object. Faults are injected as JSON lines:

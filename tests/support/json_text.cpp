@@ -1,4 +1,4 @@
-#include "json_text.h"
+#include "tests/support/json_text.h"
 
 #include <charconv>
 #include <cstdio>

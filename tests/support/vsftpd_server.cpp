@@ -1,11 +1,11 @@
-#include "vsftpd_server.h"
+#include "tests/support/vsftpd_server.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <stdexcept>
 
-#include "file_bytes.h"
+#include "tests/support/file_bytes.h"
 
 namespace fs = std::filesystem;
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "temp_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 // vsftpd on 127.0.0.1 (tests/vsftpd/serve.sh) serving a fresh temporary
 // directory to a local test user, for the lifetime of the object: a second,

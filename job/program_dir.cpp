@@ -1,4 +1,4 @@
-#include "program_dir.h"
+#include "job/program_dir.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,7 +1,7 @@
-#include "transfer_log.h"
+#include "job/transfer_log.h"
 
-#include "posix_io.h"
-#include "text.h"
+#include "base/posix_io.h"
+#include "base/text.h"
 
 #include <fcntl.h>
 #include <unistd.h>

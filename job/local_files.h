@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "listed_names.h"
+#include "ftp/listed_names.h"
 
 // patternPath is the local directory text followed directly by a file field,
 // e.g. "/data/out/*.txt"; the field may carry a directory part of its own

@@ -1,6 +1,6 @@
-#include "transfer_line_syntax.h"
+#include "job/transfer_line_syntax.h"
 
-#include "rwini1.h"
+#include "settings/rwini1.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "follow_up.h"
+#include "job/follow_up.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "local_files.h"
+#include "job/local_files.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "wildcard.h"
+#include "ftp/wildcard.h"
 
 namespace {
 

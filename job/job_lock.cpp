@@ -1,8 +1,8 @@
-#include "job_lock.h"
+#include "job/job_lock.h"
 
-#include "ini_lookup.h"
-#include "posix_io.h"
-#include "text.h"
+#include "base/posix_io.h"
+#include "base/text.h"
+#include "settings/ini_lookup.h"
 
 #include <fcntl.h>
 #include <pwd.h>
