@@ -1,13 +1,14 @@
-// The program's one window. Its controls show the job as it runs; the job
-// keeps its working values in members of its own and never reads them back
-// from a control, so that nothing typed or clicked in the window can change
-// what a run moves or deletes. The controls are public and keep the names
-// the job's procedures use for them.
+// The program's one window: a view of the job. Its controls show the job as
+// it runs; the job keeps its settings and its state to itself and reads
+// nothing back from a control, so that nothing typed or clicked in the
+// window can change what a run moves or deletes. "Zapri" and the window's
+// close button, which end the run, are its only inputs. The controls are
+// public and keep the names the job's procedures have for them.
 #pragma once
 
 #include "app/timer.h"
-#include "ftp/cftp.h"
-#include "job/transfer_line_syntax.h"
+#include "job/job.h"
+#include "job/job_view.h"
 
 #include <QWidget>
 
@@ -27,7 +28,7 @@ class QPlainTextEdit;
 class QPushButton;
 class ProgressBar;
 
-class FrmUpdate : public QWidget {
+class FrmUpdate : public QWidget, public JobView {
   Q_OBJECT
 
  public:
@@ -35,17 +36,13 @@ class FrmUpdate : public QWidget {
 
   // Lets the window handle its pending events (paint, clicks) in the
   // middle of long work on its own thread.
-  void Yield();
+  void Yield() override;
   // The same for the yields of a running transfer, which come several
   // times for every few hundred bytes: the events are processed only when
   // a short interval has passed since the last time, or when a text that
   // must be seen has been set since; otherwise this returns at once. What
   // is pending waits for the next yield that is due, nothing is dropped.
-  void YieldWhenDue();
-
-  // Lets a client report its progress here, yield to this window and show
-  // its closing texts in the time-remaining label.
-  void AttachClient(cFTP& client);
+  void YieldWhenDue() override;
 
   QPlainTextEdit* Tdir = nullptr;
   QCheckBox* Chkbrisi = nullptr;
@@ -77,10 +74,6 @@ class FrmUpdate : public QWidget {
   // when TheTime is negative or not a finite number.
   static std::string ConvertTime(float TheTime);
 
-  // The file being moved: its name as exact bytes and what its listing
-  // said. Textimedat shows the name; the transfers read it from here.
-  ListedFile mFile;
-
   // Timer value when the current file's transfer started.
   float mStartTime = 0;
   // Last measured rate in thousands of bytes per second.
@@ -89,37 +82,32 @@ class FrmUpdate : public QWidget {
   // replayed with fixed times.
   std::function<float()> mClock = Timer;
 
-  // The job, as the settings gave it: server, directories, and whether the
-  // current line deletes its sources. The controls only show these.
-  std::string mServer;
-  std::string mRemoteDir;
-  std::string mLocalDir;
-  bool mDeleteSources = false;
-  std::string mSection;
-  std::string mUser;
-  std::string mPassword;
+  // The settings file the job reads; "" for kestrin.ini beside the program.
   std::string mIniFile;
   bool mFirstActivate = false;
-  std::unique_ptr<cFTP> mFTP;
-  // tlsverify: false only when the job turned the certificate check off.
-  bool mTlsVerify = true;
-
-  // A directory key whose value the settings reader cut, or "".
-  std::string mCutDirectoryKey;
+  // The job this window shows.
+  Job mJob{*this};
 
   // The program's arguments joined by single blanks.
   std::string mCommandLine;
 
-  // Reads the job from the settings file (mIniFile, by default
-  // kestrin.ini beside the program) and prepares the FTP client; runs
-  // once, before the window is first shown.
+  // Loads the job (see Job::Load); runs once, before the window is first
+  // shown.
   void Form_Load();
-  // Starts the job on the first activation only; never returns then.
+  // Runs the job on the first activation only, then ends the program.
   void Form_Activate();
 
-  void ftpprenos(std::string& ukaz);
-  void upload();
-  void download();
+  // What the job shows.
+  void ShowJob(const JobSettings& settings) override;
+  void ShowMode(bool passive) override;
+  void ShowStatus(const std::string& text) override;
+  void ShowLine(const std::string& pattern, bool deleteSources) override;
+  void ShowFilesLeft(const std::vector<ListedFile>& files, size_t next) override;
+  void ShowFile(const std::string& name) override;
+  void FileStarted() override;
+  void TransferProgressed(int64_t lCurrentBytes, int64_t lTotalBytes) override;
+  void ShowTransferText(const std::string& text) override;
+  void JobEnded(int status) override;
 
  protected:
   bool event(QEvent* e) override;
@@ -132,46 +120,15 @@ class FrmUpdate : public QWidget {
 
  private:
   static constexpr char kCaption[] = "FTP prenos";
-  // Opens the status line of every failure, followed by its error text.
-  static constexpr char kFailureStatus[] = "Status napaka:";
 
   void SetupUi();
   // During a run "Zapri" and the window's close button are the only inputs.
   void MakeControlsViewOnly();
   bool eventFilter(QObject* watched, QEvent* e) override;
 
-  void ReadJob();
-  void CheckSettingsFile();
-  [[noreturn]] void RunJob(std::string sExtraLine);
-  void TakeJobOrEnd();
-  void ReportConnectionFailure();
-  [[noreturn]] void RefuseCutDirectory();
-  void StartFollowUps();
-  void ShowStatus(const std::string& text);
-  void ReportToConsole(const std::string& text);
-  void NoteOutcome(int status);
-  // A pause of the job that keeps the window served throughout.
-  void Wait(std::chrono::milliseconds length);
-  void ReportDeleteFailure(const std::string& path, const std::string& reason);
-  [[noreturn]] void EndProgram(int status);
-  // Runs `transfer` until it succeeds, at most three times, reconnecting
-  // between attempts; `errorText` tells what went wrong when the client
-  // does not (by default it does).
-  bool TryThreeTimes(const std::string& startText, const std::function<bool()>& transfer,
-                     const std::function<std::string()>& errorText = {});
-  bool AppendOrReport(const std::string& record);
-  void StartFile(const std::string& startText, std::string& remotePath, std::string& localPath);
-  // The status line, the failure record and the exit status of a file or a
-  // listing that failed; false when the record could not be written.
-  bool RecordFailure(const std::string& prefix, const std::string& source,
-                     const std::string& destination, const std::string& error);
-  void GiveUp(const std::string& prefix, const std::string& source, const std::string& destination);
-  void GiveUp(const std::string& prefix, const std::string& source, const std::string& destination,
-              const std::string& error);
-  bool RefusedAtOnce(const std::string& prefix, const std::string& source,
-                     const std::string& destination, bool download);
-  bool ListLineFiles(const TransferLine& line, std::vector<ListedFile>& files);
-  static std::string DownloadFailureStatus();
+  // Ends the process at once: no window or client clean-up runs, as the
+  // job may be anywhere.
+  [[noreturn]] static void EndProgram(int status);
 
   // A transfer reports every few hundred bytes, far more often than anyone
   // can look: each chunk is only noted, and the controls show the last one
@@ -201,10 +158,6 @@ class FrmUpdate : public QWidget {
   // A text was set that must reach the screen at the next Yield.
   bool mYieldDue = false;
 
-  // The first failure decides the exit status.
-  int mOutcome = 0;
-  // Why the settings file could not be read; empty when it could.
-  std::string mSettingsProblem;
   // Without a display nobody sees the window: status texts also go to
   // standard output, for the scheduler's mail or the journal.
   bool mEchoStatus = false;

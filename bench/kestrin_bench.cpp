@@ -142,7 +142,7 @@ int OneTransfer(int argc, char** argv) {
   QApplication app(argc, argv);
   FrmUpdate window;
   cFTP ftp;
-  window.AttachClient(ftp);
+  AttachView(ftp, window);
   window.show();
   Connect(ftp, argv + 2, argc == 8 ? argv[7] : nullptr);
   std::string local = argv[5], remote = argv[6];
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
 
   FrmUpdate window;
   cFTP ftp;
-  window.AttachClient(ftp);
+  AttachView(ftp, window);
   window.show();
   ClickProbe probe(&window);
   PaintCounter paints;

@@ -14,6 +14,10 @@ cFTP::cFTP(std::unique_ptr<inet::Session> session) : hSession(std::move(session)
 
 cFTP::~cFTP() = default;
 
+std::string cFTP::InvalidNameMessage() {
+  return std::string(inet::ErrorMessage(inet::kInvalidName));
+}
+
 void cFTP::RecordFTPError(int32_t lErrorCode, const std::string& sOperation) {
   const std::string& reply = inet::GetLastResponseInfo();
   // After a refusal the server's own words say best what went wrong.

@@ -29,6 +29,8 @@ class cFTP {
   cFTP& operator=(const cFTP&) = delete;
 
   std::string GetLastErrorMessage() const { return sLastError; }
+  // The error text of a name that no FTP command can carry.
+  static std::string InvalidNameMessage();
   // Removes the hidden temporary file of a download still running, for a
   // program that ends in the middle of one without tearing anything down.
   static void RemoveUnfinishedDownload();

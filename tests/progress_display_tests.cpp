@@ -191,7 +191,7 @@ TEST_F(Progress, ShownValuesReachTheScreenAtTheNextYield) {
 // clock that may stand still or pass midnight, the window minimized or not.
 TEST_F(Progress, DrawnAtRandomMomentsAsIfEveryEventWereShown) {
   cFTP client;
-  f.AttachClient(client);
+  AttachView(client, f);
   std::mt19937 random(18);
   float rate = 0, value = 0, start = 0;
   std::string percent, caption = "FTP prenos", rateText, remaining = Text(f.Label11);

@@ -45,8 +45,8 @@ bool HasPartialDownload(const std::filesystem::path& dir) {
 
 // Job J of `server` in passive mode, the root as its remote directory and
 // `local` as its local one, with `keys` after that.
-std::string JobSettings(const FtpTestServer& server, const TempDir& local,
-                        const std::string& keys) {
+std::string SettingsText(const FtpTestServer& server, const TempDir& local,
+                         const std::string& keys) {
   return "[PROGRAM]\nIZBRANO=J\n[J]\nFTPURL=" + server.address() +
          "\nftpdir=/\nlocaldir=" + local.path().string() + "/\nuporabnik=" + server.user() +
          "\ngeslo=" + server.password() + "\nmode=PASIVE\n" + keys + "\n";
@@ -69,8 +69,8 @@ TEST(WindowLoad, FillsServerDirectoriesAndModeFromTheSelectedSection) {
   EXPECT_EQ(window.textDIR->text().toStdString(), "/in/");
   EXPECT_EQ(window.textLDIR->text().toStdString(), "/data/out/");
   EXPECT_EQ(window.Lblmode->text().toStdString(), "Pasivno");
-  EXPECT_EQ(window.mUser, "jan");
-  EXPECT_EQ(window.mPassword, "skrito");
+  EXPECT_EQ(window.mJob.Settings().user, "jan");
+  EXPECT_EQ(window.mJob.Settings().password, "skrito");
   EXPECT_TRUE(window.mFirstActivate);
 }
 
@@ -91,7 +91,7 @@ TEST(WindowLoad, AbsentLocalDirectoryMeansTheProgramsOwn) {
   }
   FrmUpdate window;
   EXPECT_EQ(LoadedField("", &FrmUpdate::textURL, window), "");
-  EXPECT_EQ(window.mSection, "");
+  EXPECT_EQ(window.mJob.Settings().section, "");
 }
 
 // The server holds a large file; while part of it is already on disk the user
@@ -106,8 +106,8 @@ TEST(WindowCloseButton, EndsARunningTransferAndLeavesNoPartialFile) {
   TempDir settings;
   writeBytes(server.root() / "large.bin", randomBytes(64 << 20, 5));
   writeBytes(settings.path() / "kestrin.ini",
-             JobSettings(server, local,
-                         "prenos1=large.bin,DOWN\nrun1=touch " + (local.path() / "ran").string()));
+             SettingsText(server, local,
+                          "prenos1=large.bin,DOWN\nrun1=touch " + (local.path() / "ran").string()));
   EXPECT_EXIT(
       {
         FrmUpdate window;
@@ -159,7 +159,7 @@ TEST(WindowCloseButton, EndsTheRunWithin50MsWhateverItWaitsFor) {
     server.inject(moment.fault);
     writeBytes(server.root() / "a.bin", randomBytes(20000, 3));
     writeBytes(local.path() / "up.txt", "up");
-    writeBytes(settings.path() / "kestrin.ini", JobSettings(server, local, moment.keys));
+    writeBytes(settings.path() / "kestrin.ini", SettingsText(server, local, moment.keys));
     EXPECT_EXIT(
         {
           FrmUpdate window;
@@ -194,7 +194,7 @@ TEST(WindowInputs, ClicksAndKeysOnTheOtherControlsChangeNothingOfTheRun) {
   TempDir settings;
   writeBytes(server.root() / "a.bin", randomBytes(64 << 20, 7));
   writeBytes(server.root() / "b.bin", "b");
-  writeBytes(settings.path() / "kestrin.ini", JobSettings(server, local, "prenos1=*.bin,DOWN"));
+  writeBytes(settings.path() / "kestrin.ini", SettingsText(server, local, "prenos1=*.bin,DOWN"));
   EXPECT_EXIT(
       {
         FrmUpdate window;
