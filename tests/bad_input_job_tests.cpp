@@ -285,7 +285,7 @@ TEST_F(BadInput, RefusedPasswordIsShownNowhere) {
   WriteSettings(Settings(secret, "prenos1=*.up"));
 
   CommandLineWatch watch(install.path().string(), secret);
-  const JobResult run = Run();
+  const JobResult run = RunProgram();
   watch.Stop();
 
   EXPECT_FALSE(run.log.empty());
@@ -307,7 +307,7 @@ TEST_F(BadInput, FailedTransferLeaksNoPasswordAndRunsNoReply) {
   WriteSettings(Settings(server.password(), "prenos1=a.up\nrun1=true"));
 
   CommandLineWatch watch(install.path().string(), server.password());
-  const JobResult run = Run();
+  const JobResult run = RunProgram();
   watch.Stop();
 
   EXPECT_NE(run.status, 0);

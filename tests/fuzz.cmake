@@ -18,11 +18,6 @@ add_executable(bad_input_reply_tests ${CMAKE_CURRENT_LIST_DIR}/bad_input_reply_t
 target_link_libraries(bad_input_reply_tests PRIVATE kestrin_ftp kestrin_test_support GTest::gtest_main)
 gtest_discover_tests(bad_input_reply_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
 
-add_executable(bad_input_job_tests
-  ${CMAKE_CURRENT_LIST_DIR}/job_fixture.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/bad_input_job_tests.cpp
-)
-target_link_libraries(bad_input_job_tests PRIVATE kestrin_test_support GTest::gtest_main)
-target_compile_definitions(bad_input_job_tests PRIVATE KESTRIN_EXE="$<TARGET_FILE:kestrin>")
-add_dependencies(bad_input_job_tests kestrin)
+add_executable(bad_input_job_tests ${CMAKE_CURRENT_LIST_DIR}/bad_input_job_tests.cpp)
+target_link_libraries(bad_input_job_tests PRIVATE kestrin_job_fixture GTest::gtest_main)
 gtest_discover_tests(bad_input_job_tests PROPERTIES TIMEOUT 180)

@@ -1,8 +1,12 @@
-# The whole job through the built program, against the real test server.
-# Every run lasts seconds (the program's own pauses are real), hence the
-# generous per-test limit.
+# Whole jobs against the real test server: in the test's own process, with
+# the job's pauses counted instead of waited, or through the built program,
+# whose pauses are real. Neither links Qt.
+add_library(kestrin_job_fixture STATIC ${CMAKE_CURRENT_LIST_DIR}/job_fixture.cpp)
+target_link_libraries(kestrin_job_fixture PUBLIC kestrin_job kestrin_test_support GTest::gtest)
+target_compile_definitions(kestrin_job_fixture PRIVATE KESTRIN_EXE="$<TARGET_FILE:kestrin>")
+add_dependencies(kestrin_job_fixture kestrin)
+
 add_executable(job_tests
-  ${CMAKE_CURRENT_LIST_DIR}/job_fixture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_tests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_command_line_tests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_transfer_line_tests.cpp
@@ -10,7 +14,5 @@ add_executable(job_tests
   ${CMAKE_CURRENT_LIST_DIR}/job_connection_tests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_outcome_tests.cpp
 )
-target_link_libraries(job_tests PRIVATE kestrin_test_support GTest::gtest_main)
-target_compile_definitions(job_tests PRIVATE KESTRIN_EXE="$<TARGET_FILE:kestrin>")
-add_dependencies(job_tests kestrin)
+target_link_libraries(job_tests PRIVATE kestrin_job_fixture GTest::gtest_main)
 gtest_discover_tests(job_tests PROPERTIES TIMEOUT 180)

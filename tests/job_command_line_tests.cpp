@@ -101,7 +101,7 @@ TEST_F(CommandLineMode, ComesFromTheSelectedSectionEvenWhenAnotherRuns) {
   WriteSettings(ProgramSection("J1") + JobSection("J1", "ftpdir=/one/\nmode=PASIVE\n") +
                 JobSection("J2", "ftpdir=/two/\nprenos1=j2.dat\n"));
 
-  const JobResult run = Run({"J2"});
+  const JobResult run = RunProgram({"J2"});
 
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(readBytes(Remote("two/j2.dat")), "j2");

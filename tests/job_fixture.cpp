@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "job/job.h"
 #include "tests/support/file_bytes.h"
 
 extern char** environ;
@@ -80,6 +81,58 @@ int WaitOrKill(pid_t pid, const std::function<bool()>& killNow) {
   return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
 }
 
+// A view that shows nothing but the status lines, on standard output, as
+// the program does without a display.
+class StatusEcho : public JobView {
+ public:
+  void ShowJob(const JobSettings&) override {}
+  void ShowMode(bool) override {}
+  void ShowStatus(const std::string& text) override { std::fputs((text + "\n").c_str(), stdout); }
+  void ShowLine(const std::string&, bool) override {}
+  void ShowFilesLeft(const std::vector<ListedFile>&, size_t) override {}
+  void ShowFile(const std::string&) override {}
+  void FileStarted() override {}
+  void TransferProgressed(int64_t, int64_t) override {}
+  void ShowTransferText(const std::string&) override {}
+  void Yield() override {}
+  void YieldWhenDue() override {}
+  void JobEnded(int) override {}
+};
+
+// Standard output and error, and the working directory, the job's own for
+// as long as this lives.
+class JobSurroundings {
+ public:
+  JobSurroundings(const fs::path& out, const fs::path& err, const fs::path& work)
+      : oldDirectory_(fs::current_path()) {
+    Redirect(STDOUT_FILENO, out);
+    Redirect(STDERR_FILENO, err);
+    fs::current_path(work);
+  }
+  ~JobSurroundings() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    for (const auto& [fd, saved] : saved_) {
+      dup2(saved, fd);
+      close(saved);
+    }
+    fs::current_path(oldDirectory_);
+  }
+
+ private:
+  void Redirect(int fd, const fs::path& path) {
+    std::fflush(nullptr);
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file < 0) throw std::system_error(errno, std::generic_category(), path.string());
+    saved_.emplace_back(fd, dup(fd));
+    dup2(file, fd);
+    close(file);
+  }
+
+  fs::path oldDirectory_;
+  std::vector<std::pair<int, int>> saved_;
+};
+
 std::string ReadIfThere(const fs::path& path) {
   return fs::is_regular_file(path) ? readBytes(path) : "";
 }
@@ -111,7 +164,31 @@ std::string JobTest::TouchCommand(const std::string& marker) const {
   return "touch '" + Marker(marker).string() + "'";
 }
 
-JobResult JobTest::Run(const std::vector<std::string>& args) const { return RunUnder({}, args); }
+JobResult JobTest::Run(const std::vector<std::string>& args) const {
+  const fs::path out = scratch.path() / "stdout", err = scratch.path() / "stderr";
+  std::string commandLine;
+  for (const std::string& arg : args) commandLine += (commandLine.empty() ? "" : " ") + arg;
+  std::chrono::duration<double> paused{};
+  JobResult result;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    JobSurroundings surroundings(out, err, work.path());
+    StatusEcho view;
+    Job job(view);
+    job.Pause = [&](std::chrono::milliseconds length) { paused += length; };
+    job.Load((install.path() / "kestrin.ini").string());
+    result.status = job.Run(commandLine);
+  }
+  result.elapsed = std::chrono::steady_clock::now() - start + paused;
+  result.out = ReadIfThere(out);
+  result.err = ReadIfThere(err);
+  result.log = ReadIfThere(work.path() / kLogName);
+  return result;
+}
+
+JobResult JobTest::RunProgram(const std::vector<std::string>& args) const {
+  return RunUnder({}, args);
+}
 
 JobResult JobTest::RunKilledWhen(const std::function<bool()>& killNow) const {
   return Launch({program_.string()}, killNow);

@@ -1,6 +1,7 @@
-// The built program run as its users run it: a copy of it in a fresh
-// install directory beside its kestrin.ini, started from a working
-// directory of its own, without a display, against a real FTP server.
+// A job run against a real FTP server from a working directory of its own,
+// beside its kestrin.ini in a fresh install directory: in this process,
+// with the job's pauses counted instead of waited; or through the built
+// program, as its users run it, without a display.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,6 +29,8 @@ struct JobResult {
   std::string out;
   std::string err;
   std::string log;  // KESTRIN.log of the working directory, "" when there is no such file
+  // From start to end; for a run in this process, with the pauses it
+  // counted in place of waiting them.
   std::chrono::duration<double> elapsed{};
 };
 
@@ -44,8 +47,12 @@ class JobTest : public ::testing::Test {
                          const std::string& serverText = "") const;
   void WriteSettings(const std::string& text) const;
 
+  // The job in this process, its status texts on standard output as the
+  // program without a display prints them.
   JobResult Run(const std::vector<std::string>& args = {}) const;
-  // The same under `wrapper`, a command line that runs the program (its
+  // The built program.
+  JobResult RunProgram(const std::vector<std::string>& args = {}) const;
+  // The program under `wrapper`, a command line that runs the program (its
   // last word, or "$0" of a shell's -c text) itself.
   JobResult RunUnder(const std::vector<std::string>& wrapper,
                      const std::vector<std::string>& args) const;

@@ -31,7 +31,7 @@ TEST_F(Job, UploadsDeletesLogsAndStartsTheFollowUpCommand) {
                 JobSection("J1", "ftpdir=/in/\nprenos1=*.txt,UP,DEL\nrun1=sleep 30\nrun2=" +
                                      TouchCommand("done")));
 
-  const JobResult run = Run();
+  const JobResult run = RunProgram();
 
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(readBytes(Remote("in/a.txt")), a);
@@ -61,10 +61,10 @@ TEST_F(Job, HelpAndVersionDoNotRunTheJob) {
   WriteSettings(ProgramSection("J1") +
                 JobSection("J1", "ftpdir=/in/\nprenos1=*.txt\nrun1=" + TouchCommand("done")));
 
-  const JobResult help = Run({"--help"});
+  const JobResult help = RunProgram({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: kestrin"), std::string::npos) << help.out;
-  const JobResult version = Run({"--version"});
+  const JobResult version = RunProgram({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("kestrin ", 0), 0u) << version.out;
 
