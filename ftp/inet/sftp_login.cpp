@@ -69,10 +69,12 @@ class Login {
   std::string What() const { return "Login of " + user_.user; }
 
   // Runs one way in; a refusal is remembered and the next way is tried, a
-  // lost connection or a timeout ends the login.
+  // lost connection or a timeout ends the login. The key is decrypted aside.
   bool Try(int (Login::*attempt)()) {
     if (ended_) return false;
-    const int result = pump_.Run([&] { return (this->*attempt)(); }, deadline_);
+    const auto call = [&] { return (this->*attempt)(); };
+    const int result =
+        attempt == &Login::WithKey ? pump_.RunAside(call, deadline_) : pump_.Run(call, deadline_);
     if (result == 0) return true;
     failure_ = pump_.Failure(result, What());
     if (pump_.TimedOut() || failure_.code == kSftpConnectionLost)

@@ -9,8 +9,10 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 
+#include "base/yielding_wait.h"
 #include "ftp/inet/sftp_errors.h"
 
 namespace inet {
@@ -35,6 +37,21 @@ class SftpPump {
         return answer;
       }
     }
+  }
+  // Run, for a call that may compute for long (decrypting a private key
+  // takes a tenth of a second and more): each try runs on a thread of its
+  // own while the window goes on handling its events. The session is never
+  // used by two threads at once.
+  template <typename Call>
+  auto RunAside(Call call, Clock::time_point deadline) {
+    return Run(
+        [&] {
+          auto answer = std::async(std::launch::async, call);
+          while (answer.wait_for(kYieldStep) != std::future_status::ready)
+            if (yield_) yield_();
+          return answer.get();
+        },
+        deadline);
   }
   bool TimedOut() const { return timed_out_; }
   // The error for the last call run, which failed with `result` (for a call
