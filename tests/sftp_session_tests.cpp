@@ -1,11 +1,16 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <ratio>
 #include <set>
 
 #include "ftp/inet/sftp_file.h"
@@ -34,19 +39,10 @@ inet::SftpRequest Request(const SshdServer& server) {
   return request;
 }
 
-std::unique_ptr<inet::SftpSession> Open(const SshdServer& server) {
-  inet::SftpError error;
-  auto session = inet::SftpSession::Open(Request(server), error);
-  if (!session) ADD_FAILURE() << error.text;
-  return session;
-}
-
 int64_t ThreadCpuNanoseconds() {
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return std::chrono::nanoseconds(std::chrono::seconds(now.tv_sec) +
-                                  std::chrono::nanoseconds(now.tv_nsec))
-      .count();
+  return now.tv_sec * std::nano::den + now.tv_nsec;
 }
 
 struct LoginRow {
@@ -62,6 +58,12 @@ struct LoginRow {
 TEST(SftpSession, LogsInOnlyToTheRightHostWithTheRightSecret) {
   if (!SshdServer::CanRun()) GTEST_SKIP() << "sshd checks passwords only as root";
   using Auth = SshdServer::Auth;
+  // A listener that never says a word: the handshake must give up in time.
+  const int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t length = sizeof address;
+  const auto at = reinterpret_cast<sockaddr*>(&address);
+  ASSERT_EQ(bind(silent, at, length) | listen(silent, 1) | getsockname(silent, at, &length), 0);
   const LoginRow rows[] = {
       {"password, pinned key", Auth::kPassword, [](auto&, auto&) {}, inet::kSftpOk},
       {"password as a prompt", Auth::kInteractive, [](auto&, auto&) {}, inet::kSftpOk},
@@ -92,6 +94,12 @@ TEST(SftpSession, LogsInOnlyToTheRightHostWithTheRightSecret) {
        inet::kSftpHostKeyChanged},
       {"no check at all", Auth::kPassword, [](auto& r, auto&) { r.hostKey = {}; },
        inet::kSftpHostKeyUnknown},
+      {"silent server", Auth::kPassword,
+       [&](auto& r, auto&) {
+         r.port = ntohs(address.sin_port);
+         r.timeouts.connect = 1;
+       },
+       inet::kSftpTimeout},
   };
   std::map<Auth, std::unique_ptr<SshdServer>> servers;
   for (const LoginRow& row : rows) {
@@ -119,6 +127,7 @@ TEST(SftpSession, LogsInOnlyToTheRightHostWithTheRightSecret) {
       EXPECT_EQ(server->log().find("password", logged), std::string::npos);
     }
   }
+  close(silent);
 }
 
 std::set<std::string> Names(const std::vector<inet::SftpEntry>& entries) {
@@ -139,8 +148,9 @@ TEST(SftpSession, MovesFilesByteExact) {
   utime((root / "down").c_str(), &times);
   fs::create_directory(root / "dir");
   fs::create_directory_symlink("dir", root / "to dir");
-  const auto session = Open(server);
-  ASSERT_TRUE(session);
+  inet::SftpError error;
+  const auto session = inet::SftpSession::Open(Request(server), error);
+  ASSERT_TRUE(session) << error.text;
 
   std::vector<inet::SftpEntry> entries;
   ASSERT_TRUE(session->List("~/", entries)) << session->LastError().text;
