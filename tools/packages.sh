@@ -3,10 +3,10 @@
 KESTRIN_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl1-mesa-dev fonts-liberation
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libssh2-1-dev
   libgtest-dev
   python3 python3-pyftpdlib
-  vsftpd openssl ca-certificates strace
+  vsftpd openssh-server openssl ca-certificates strace
   xvfb xauth
   clang libclang-rt-14-dev clang-format git
 )

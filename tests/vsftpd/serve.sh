@@ -29,29 +29,10 @@ case "$cert" in valid | expired) ;; *) echo "ERROR bad certificate kind $cert"; 
 command -v vsftpd > /dev/null || { echo "ERROR vsftpd is not installed"; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "ERROR vsftpd needs root"; exit 2; }
 
-# Concurrent runs may both find the user missing; the loser's useradd fails
-# and the user exists all the same.
-if ! id -u "$user" > /dev/null 2>&1; then
-  useradd --no-create-home --home-dir / --shell /bin/sh "$user" 2> /dev/null || true
-  id -u "$user" > /dev/null
-fi
-# Set every time: a user left by another copy of the script must log in too.
-# Copies started together may find the password file locked for a moment.
-for try in 1 2 3 4 5 6 7 8 9 10; do
-  echo "$user:$password" | chpasswd 2> /dev/null && break
-  [ "$try" -lt 10 ] || { echo "ERROR cannot set the test user's password"; exit 2; }
-  sleep 0.3
-done
-
+source "$(dirname "$0")/../support/bed.sh"
+ensure_user "$user" "$password"
 conf=$(mktemp -d /tmp/kestrin-vsftpd-XXXXXX)
 pid=
-stop() {
-  if [ -n "$pid" ]; then kill "$pid" 2> /dev/null || true; wait "$pid" 2> /dev/null || true; fi
-  rm -rf "$conf"
-}
-trap stop EXIT
-# A signal ends the script through its exit, so the server goes too.
-trap "exit 1" TERM INT HUP
 mkdir -m 755 "$conf/empty"
 chmod 755 "$conf"
 touch "$conf/log"
@@ -132,21 +113,12 @@ CONF
   fi
 }
 
-listening() { (exec 3<> "/dev/tcp/127.0.0.1/$1") 2> /dev/null; }
-
 for _ in 1 2 3 4 5; do
   read -r port pasv < <(free_ports)
   # Keep the passive range below the top of the port space.
   pasv=$((pasv > 65000 ? 40000 : pasv))
   write_conf "$port" "$pasv"
-  vsftpd "$conf/vsftpd.conf" < /dev/null > "$conf/stderr" 2>&1 &
-  pid=$!
-  for _ in $(seq 100); do
-    listening "$port" && break
-    kill -0 "$pid" 2> /dev/null || break
-    sleep 0.05
-  done
-  if kill -0 "$pid" 2> /dev/null && listening "$port"; then
+  if start_listening "$port" "$conf/stderr" vsftpd "$conf/vsftpd.conf"; then
     echo "PORT $port"
     echo "USER $user"
     echo "PASS $password"
@@ -156,8 +128,6 @@ for _ in 1 2 3 4 5; do
     cat > /dev/null
     exit 0
   fi
-  wait "$pid" 2> /dev/null || true
-  pid=
 done
 echo "ERROR vsftpd did not start: $(head -c 300 "$conf/stderr")"
 exit 1

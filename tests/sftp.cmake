@@ -1,0 +1,9 @@
+# The SFTP side of the internet layer against OpenSSH's sshd (started by
+# each test, as root).
+add_executable(sftp_tests
+  ${CMAKE_CURRENT_LIST_DIR}/sftp_session_tests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sshd_server.cpp
+)
+target_link_libraries(sftp_tests PRIVATE kestrin_sftp kestrin_test_support GTest::gtest_main)
+target_compile_definitions(sftp_tests PRIVATE KESTRIN_SOURCE_DIR="${kestrin_source_dir}")
+gtest_discover_tests(sftp_tests PROPERTIES TIMEOUT 180)
