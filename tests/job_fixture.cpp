@@ -177,6 +177,7 @@ JobResult JobTest::Run(const std::vector<std::string>& args) const {
     Job job(view);
     job.Pause = [&](std::chrono::milliseconds length) { paused += length; };
     job.Load((install.path() / "kestrin.ini").string());
+    if (prepareClient) prepareClient(job.Client());
     result.status = job.Run(commandLine);
   }
   result.elapsed = std::chrono::steady_clock::now() - start + paused;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ftp/cftp.h"
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -97,6 +99,10 @@ class JobTest : public ::testing::Test {
   static std::string AfterPrefix(const std::string& text, const std::string& prefix);
   // How many of the server's received command lines start with `verb`.
   int Received(const std::string& verb);
+
+  // Changes the client of a run in this process before it starts, as a test
+  // may (shorter waits).
+  std::function<void(cFTP&)> prepareClient;
 
   FtpTestServer server;
   TempDir install;  // the program and kestrin.ini
