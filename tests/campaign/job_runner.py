@@ -6,18 +6,20 @@ import os
 import shutil
 import signal
 import subprocess
-import sys
 import time
 from dataclasses import dataclass
 from pathlib import Path
 
 from job_plan import LINKED_DIRECTORY
+from server_forks import wait_for_end
 
 USER = "kestrin"
 PASSWORD = "geslo"
 REMOTE_DIR = "in"
 LOG_NAME = "KESTRIN.log"
 SECTION = "NOCNI"
+# How long a server whose input ended may take to stop before it is killed.
+STOP_SECONDS = 10
 DROPPED_ENV = ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LANG", "LANGUAGE")
 
 
@@ -36,23 +38,21 @@ class Outcome:
 
 
 class FaultyServer:
-    """The test FTP server in a process of its own, on the campaign's own
-    python3 (which has pyftpdlib), driven over its stdin."""
+    """The test FTP server in a process of its own, forked from one that runs
+    on the campaign's own python3 (which has pyftpdlib), driven over its stdin."""
 
-    def __init__(self, script, root):
-        self.process = subprocess.Popen(
-            [sys.executable, script, "--root", str(root), "--user", USER,
-             "--password", PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL)
-        first = self.process.stdout.readline().decode().split()
+    def __init__(self, servers, root):
+        self.pid, self.stdin, self.stdout = servers.start(
+            ["--root", str(root), "--user", USER, "--password", PASSWORD])
+        first = self.stdout.readline().decode().split()
         if len(first) != 2 or first[0] != "PORT":
             raise RuntimeError("the server did not start: %r" % first)
         self.port = int(first[1])
 
     def ask(self, request):
-        self.process.stdin.write((json.dumps(request) + "\n").encode())
-        self.process.stdin.flush()
-        return self.process.stdout.readline().decode().rstrip("\n")
+        self.stdin.write((json.dumps(request) + "\n").encode())
+        self.stdin.flush()
+        return self.stdout.readline().decode().rstrip("\n")
 
     def arm(self, fault):
         answer = self.ask(fault)
@@ -66,12 +66,9 @@ class FaultyServer:
         return json.loads(self.ask({"query": "changes"}))
 
     def stop(self):
-        self.process.stdin.close()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        self.stdin.close()
+        wait_for_end(self.pid, self.stdout, STOP_SECONDS)
+        self.stdout.close()
 
 
 def install(kestrin, install_dir):
@@ -135,7 +132,7 @@ def launch(program, work_dir, kill_after):
     return status, time.monotonic() - start, out, err
 
 
-def run_job(plan, kestrin, server_script, root, kill_after):
+def run_job(plan, kestrin, servers, root, kill_after):
     """The job's outcome; a program still running after kill_after seconds is killed."""
     dirs = {name: root / name for name in ("install", "local", "work", "server", "taken")}
     for path in dirs.values():
@@ -144,7 +141,7 @@ def run_job(plan, kestrin, server_script, root, kill_after):
     remote_dir.mkdir()
     lay_out_files(plan, dirs["local"], remote_dir)
     program = install(kestrin, dirs["install"])
-    server = FaultyServer(server_script, dirs["server"])
+    server = FaultyServer(servers, dirs["server"])
     try:
         (dirs["install"] / "kestrin.ini").write_text(settings(plan, server.port, dirs["local"]))
         for fault in plan.setup + plan.faults:
