@@ -12,6 +12,7 @@
 #include "base/posix_io.h"
 #include "base/text.h"
 #include "base/yielding_wait.h"
+#include "ftp/inet/curl_workarounds.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/local_download.h"
 #include "ftp/inet/mlsd.h"
@@ -25,17 +26,12 @@ namespace {
 
 // Long replies are cut: the text ends up in a status line and a log record.
 constexpr size_t kMaxReplyLength = 1000;
-// The longest a transfer waits for its sockets before libcurl looks again.
-constexpr int kLongestWaitMs = 10;
 // Keepalive probes on every connection: a NAT that forgets an idle control
 // connection during a long transfer would swallow its completion reply.
 constexpr long kKeepIdleSeconds = 60;
 constexpr long kKeepIntervalSeconds = 60;
 // How often the end of closing is looked for: most closes take less.
 constexpr auto kCloseCheck = std::chrono::milliseconds(1);
-// Exactly TLS 1.2 (see PrepareTls).
-constexpr long kTlsVersions =
-    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2);
 // The replies of a server that has no such command.
 constexpr int kNotRecognised = 500;
 constexpr int kNotImplemented = 502;
@@ -50,11 +46,8 @@ std::string OneLine(const char* data, size_t size) {
 
 size_t DiscardBytes(char*, size_t size, size_t count, void*) { return size * count; }
 
-// libcurl 7.87 and 7.88 accept an active-mode data connection without
-// putting TLS on it (mended in 8.0.0): no transfer rather than one in clear.
 bool ActiveTlsWorks() {
-  constexpr unsigned kFirstGoodVersion = 0x080000;
-  return curl_version_info(CURLVERSION_NOW)->version_num >= kFirstGoodVersion;
+  return ActiveTlsProtected(curl_version_info(CURLVERSION_NOW)->version_num);
 }
 
 }  // namespace
@@ -215,10 +208,7 @@ void Connection::Prepare(const std::string& urlPath) {
 // TLS for the login and every data connection, or no connection at all:
 // with CURLUSESSL_ALL libcurl never goes on in clear. The data connections
 // resume the control connection's TLS session (libcurl's session cache,
-// on by default), as many servers demand. Over TLS 1.3, libcurl 7.88 loses
-// that session after an upload, and such a server refuses the next data
-// connection; TLS 1.2 keeps it, so TLS 1.2 it is, the least as well as the
-// most (the least Debian's OpenSSL accepts anyway).
+// on by default), as many servers demand; kTlsVersions keeps it usable.
 void Connection::PrepareTls() {
   Option(CURLOPT_SSLVERSION, kTlsVersions);
   // The cache is shared by the connection's handles, as a listing runs on
@@ -290,10 +280,7 @@ void Connection::Drive(const std::function<bool()>& stop) {
       }
     }
     if (done_ || stop()) return;
-    // libcurl's own timeouts end a transfer that stalls. The wait is kept
-    // short because libcurl (7.88) sometimes waits for the first data
-    // connection of a session without a descriptor to poll: a long wait
-    // here adds its whole length to such a transfer.
+    // libcurl's own timeouts end a transfer that stalls.
     const CURLMcode polled = curl_multi_poll(multi_, nullptr, 0, kLongestWaitMs, nullptr);
     if (polled != CURLM_OK) return Abort(polled);
   }
@@ -377,10 +364,8 @@ bool Connection::DeleteFile(const std::string& path) {
   return ValidName(path) && Quote({"DELE " + Resolve(path)});
 }
 
-// libcurl asks SIZE (and MDTM) of the file without moving it; it reads a
-// refused MDTM, and any refused SIZE but 550, as "not said". Of those, only
-// a server that has no SIZE at all may leave the size unsaid: the SIZE
-// reply is the last but one, before the REST 0 that libcurl sends last.
+// Of the refusals libcurl reads as "not said" (see SizeReply), only a
+// server that has no SIZE at all may leave the size unsaid.
 bool Connection::Stat(const std::string& path, bool withTime, RemoteStat& stat) {
   if (!ValidName(path)) return false;
   Prepare(UrlPath(Resolve(path)));
@@ -398,8 +383,7 @@ bool Connection::Stat(const std::string& path, bool withTime, RemoteStat& stat) 
   stat.size = size;
   stat.mtime = time;
   if (size >= 0) return true;
-  const size_t n = replies_.size();
-  const std::string sizeReply = n >= 2 ? replies_[n - 2] : std::string();
+  const std::string sizeReply = SizeReply(replies_);
   const int code = sizeReply.empty() ? 0 : std::stoi(sizeReply.substr(0, 3));
   if (code == kNotRecognised || code == kNotImplemented) return true;
   SetLastResponse(sizeReply);
@@ -419,45 +403,21 @@ namespace {
 
 struct FindState {
   std::string_view pattern;
-  Connection::NameMatch match;
+  NameMatch match;
   std::vector<FindData>* entries;
 };
 
-// libcurl's listing parser skips every blank between the time and the
-// name of a Unix-style line, where the line has exactly one: blanks beyond
-// it are the name's own. They lie in the parser's line buffer just before
-// the name, after the NUL that ends the time.
-size_t BlanksBefore(const char* name) {
-  size_t blanks = 0;
-  while (name[-1 - static_cast<std::ptrdiff_t>(blanks)] == ' ') ++blanks;
-  return blanks;
-}
-
-// Only a first sift, as the line's format is not known yet: the name with
-// or without the blanks before it. TakeEntry decides on the exact name.
 int MatchName(void* state, const char*, const char* name) {
   auto* find = static_cast<FindState*>(state);
-  const std::string_view bare(name);
-  const std::string_view blanked(name - BlanksBefore(name), bare.size() + BlanksBefore(name));
-  const bool may = find->match(find->pattern, bare) || find->match(find->pattern, blanked);
-  return may ? CURL_FNMATCHFUNC_MATCH : CURL_FNMATCHFUNC_NOMATCH;
-}
-
-std::string ExactName(const curl_fileinfo& info) {
-  std::string name = info.filename ? info.filename : "";
-  if (!info.strings.perm || !info.strings.time || name.empty()) return name;
-  const char* afterTime = info.strings.time + std::strlen(info.strings.time) + 1;
-  if (afterTime >= info.filename) return name;
-  const std::string_view between(afterTime, static_cast<size_t>(info.filename - afterTime));
-  if (between.find_first_not_of(' ') == std::string_view::npos) name.insert(0, between);
-  return name;
+  return MayMatchListed(find->pattern, name, find->match) ? CURL_FNMATCHFUNC_MATCH
+                                                          : CURL_FNMATCHFUNC_NOMATCH;
 }
 
 long TakeEntry(const void* transfer_info, void* state, int) {
   const auto* info = static_cast<const curl_fileinfo*>(transfer_info);
   auto* find = static_cast<FindState*>(state);
   FindData entry;
-  entry.cFileName = ExactName(*info);
+  entry.cFileName = ListedName(*info);
   if (!find->match(find->pattern, entry.cFileName)) return CURL_CHUNK_BGN_FUNC_SKIP;
   entry.size = (info->flags & CURLFINFOFLAG_KNOWN_SIZE) ? static_cast<int64_t>(info->size) : 0;
   entry.is_file = info->filetype == CURLFILETYPE_FILE || info->filetype == CURLFILETYPE_SYMLINK;
@@ -557,23 +517,15 @@ bool Connection::FindWithMlsd(const std::string& target, NameMatch match,
     SetLastError(kListingUnreadable);
     return false;
   }
-  // libcurl takes a 450 to a listing for an empty directory; it is a refusal.
-  if (!performed || LastReplyWasCompletion()) return performed;
+  if (!performed || ListingCompleted(last_reply_)) return performed;
   SetLastError(kExtendedError);
   return false;
 }
 
 bool Connection::FindWithList(const std::string& target, NameMatch match,
                               std::vector<FindData>& entries) {
-  // libcurl 7.88 frees the entries of a wildcard listing only when it is
-  // its handle's first request: on a handle that served another, every
-  // entry leaks (over 300 bytes each). So each listing gets a handle of its
-  // own; the control connection is the same one, kept by the multi handle.
-  CURL* own = std::exchange(easy_, curl_easy_init());
-  const bool listed = easy_ ? FindOnFreshHandle(target, match, entries) : Fail(CURLE_OUT_OF_MEMORY);
-  curl_easy_cleanup(easy_);
-  easy_ = own;
-  return listed;
+  FreshListingHandle fresh(easy_);
+  return easy_ ? FindOnFreshHandle(target, match, entries) : Fail(CURLE_OUT_OF_MEMORY);
 }
 
 bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
@@ -587,16 +539,8 @@ bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
   Option(CURLOPT_FNMATCH_DATA, &state);
   Option(CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
   Option(CURLOPT_CHUNK_DATA, &state);
-  // libcurl reports a listing in which nothing matched as a missing file,
-  // and a directory the server would not list the same way: only the
-  // server's last reply, the listing's completion or a refusal, tells them
-  // apart.
-  return Perform() || (result_ == CURLE_REMOTE_FILE_NOT_FOUND && LastReplyWasCompletion());
+  return Perform() || (result_ == CURLE_REMOTE_FILE_NOT_FOUND && ListingCompleted(last_reply_));
 }
-
-// libcurl's response code is not kept through a wildcard listing; the
-// reply line itself is.
-bool Connection::LastReplyWasCompletion() const { return last_reply_.starts_with('2'); }
 
 // A link's LIST line does not tell whether it leads to a directory, which
 // no download can fetch: a CWD into it does. The server is sent back at

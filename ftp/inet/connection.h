@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/inet/curl_workarounds.h"
+#include "ftp/inet/find_data.h"
 #include "ftp/inet/server_address.h"
 #include "ftp/inet/socket_checks.h"
 
@@ -65,15 +67,6 @@ struct ConnectRequest {
   std::function<void()> yield;
 };
 
-// One entry of a remote listing, as MLSD told it or libcurl's own parser
-// read a LIST line.
-struct FindData {
-  std::string cFileName;
-  int64_t size = 0;      // -1 where an MLSD listing does not say
-  bool is_file = false;  // a plain file or a link to one; not a directory
-  bool is_link = false;  // a symbolic link: the size is the link's own
-};
-
 class Connection {
  public:
   // Connects and logs in; nullptr when that fails.
@@ -92,10 +85,6 @@ class Connection {
   // without SIZE (500 or 502) or MDTM leaves that field at -1; any other
   // refusal fails.
   bool Stat(const std::string& path, bool withTime, RemoteStat& stat);
-
-  // Decides whether a listed name matches the last part of a pattern. The
-  // pattern rules belong to the client, which hands them in here.
-  using NameMatch = bool (*)(std::string_view pattern, std::string_view name);
 
   // The entries of the directory part of `pattern` whose names match its
   // last part. False with kNoMoreFiles when none match; false with another
@@ -134,7 +123,6 @@ class Connection {
   void Stop();
   void Abort(CURLMcode code);
   bool Fail(CURLcode result);
-  bool LastReplyWasCompletion() const;
   bool KnowListing();
   void PrepareListing(const std::string& urlPath);
   bool FindWithList(const std::string& target, NameMatch match, std::vector<FindData>& entries);

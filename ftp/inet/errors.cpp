@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "ftp/inet/curl_workarounds.h"
+
 namespace inet {
 
 namespace {
@@ -55,8 +57,6 @@ constexpr Message kMessages[] = {
 };
 
 // OpenSSL's verification results (X509_V_ERR_*), as libcurl passes them on.
-constexpr long kVerifyOk = 0;
-constexpr long kVerifyUnspecified = 1;
 constexpr long kVerifyNotYetValid = 9;
 constexpr long kVerifyExpired = 10;
 constexpr long kVerifyIssuerUnknown[] = {
@@ -66,7 +66,6 @@ constexpr long kVerifyIssuerUnknown[] = {
     20,  // unable to get local issuer certificate
     21,  // unable to verify the first certificate
 };
-constexpr long kVerifyHostMismatch = 62;
 
 }  // namespace
 
@@ -138,11 +137,7 @@ int32_t ErrorFromCertificate(long verifyResult) {
   if (verifyResult == kVerifyNotYetValid || verifyResult == kVerifyExpired) return kCertificateDate;
   for (long issuer : kVerifyIssuerUnknown)
     if (verifyResult == issuer) return kCertificateIssuer;
-  // libcurl checks the host name itself once the chain is accepted, leaving
-  // the result as it was before the check ("OK" or "unspecified").
-  if (verifyResult == kVerifyHostMismatch || verifyResult == kVerifyOk ||
-      verifyResult == kVerifyUnspecified)
-    return kCertificateName;
+  if (HostNameFailed(verifyResult)) return kCertificateName;
   return kCertificateInvalid;
 }
 
