@@ -55,11 +55,19 @@ bool ActiveTlsWorks() {
 std::unique_ptr<Session> Session::Open() {
   // curl_global_init counts its calls; the program keeps its one session
   // for its whole life, so the matching cleanup is the process's end.
-  if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-    SetLastError(kInternalError);
+  if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+  return std::unique_ptr<Session>(new Session());
+}
+
+std::unique_ptr<Connection> Session::Connect(const ConnectRequest& request) {
+  if (request.server.tls != Tls::kNone && !request.passive && !ActiveTlsWorks()) {
+    error_ = {kActiveTlsUnsupported, {}};
     return nullptr;
   }
-  return std::unique_ptr<Session>(new Session());
+  std::unique_ptr<Connection> connection(new Connection(request));
+  if (connection->LogIn()) return connection;
+  error_ = connection->error();
+  return nullptr;
 }
 
 Connection::Connection(const ConnectRequest& request)
@@ -94,26 +102,16 @@ void Connection::CloseYielding() {
   closer.join();
 }
 
-std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
-  if (request.server.tls != Tls::kNone && !request.passive && !ActiveTlsWorks()) {
-    SetLastError(kActiveTlsUnsupported);
-    return nullptr;
-  }
-  std::unique_ptr<Connection> connection(new Connection(request));
-  if (!connection->multi_ || !connection->easy_ || !connection->share_) {
-    SetLastError(kInternalError);
-    return nullptr;
-  }
-  connection->Prepare("/");
-  connection->Option(CURLOPT_NOBODY, 1L);
-  if (!connection->Perform()) return nullptr;
+bool Connection::LogIn() {
+  if (!multi_ || !easy_ || !share_) return FailWith(kInternalError);
+  Prepare("/");
+  Option(CURLOPT_NOBODY, 1L);
+  if (!Perform()) return false;
   const char* entry = nullptr;
-  if (curl_easy_getinfo(connection->easy_, CURLINFO_FTP_ENTRY_PATH, &entry) != CURLE_OK) {
-    SetLastError(kInternalError);
-    return nullptr;
-  }
-  if (entry && entry[0] == '/') connection->cwd_ = ResolveRemotePath("/", entry);
-  return connection;
+  if (curl_easy_getinfo(easy_, CURLINFO_FTP_ENTRY_PATH, &entry) != CURLE_OK)
+    return FailWith(kInternalError);
+  if (entry && entry[0] == '/') cwd_ = ResolveRemotePath("/", entry);
+  return true;
 }
 
 std::string Connection::Resolve(const std::string& path) const {
@@ -123,9 +121,7 @@ std::string Connection::Resolve(const std::string& path) const {
 // A line break would end the FTP command early, and libcurl refuses every
 // control character in a path: such a name cannot be sent.
 bool Connection::ValidName(const std::string& path) {
-  if (!HasControlCharacter(path)) return true;
-  SetLastError(kInvalidName);
-  return false;
+  return !HasControlCharacter(path) || FailWith(kInvalidName);
 }
 
 size_t Connection::OnReplyLine(char* data, size_t size, size_t count, void* self) {
@@ -181,7 +177,7 @@ bool Connection::FromServer(curl_socket_t socket) const {
 void Connection::Prepare(const std::string& urlPath) {
   curl_easy_reset(easy_);
   setup_ = CURLE_OK;
-  const Timeouts& t = request_.timeouts;
+  const FtpTimeouts& t = request_.timeouts;
   Option(CURLOPT_URL, (base_url_ + urlPath).c_str());
   Option(CURLOPT_PROTOCOLS_STR, request_.server.tls == Tls::kImplicit ? "ftps" : "ftp");
   Option(CURLOPT_USERNAME, request_.user.c_str());
@@ -295,25 +291,23 @@ void Connection::YieldIfDue() {
   request_.yield();
 }
 
+bool Connection::FailWith(int32_t code) {
+  error_ = {code, last_reply_};
+  return false;
+}
+
 bool Connection::Fail(CURLcode result) {
-  SetLastResponse(last_reply_);
-  if (foreign_data_) {
-    SetLastError(kForeignDataConnection);
-    return false;
-  }
+  if (foreign_data_) return FailWith(kForeignDataConnection);
   long verifyResult = 0;
   if (result == CURLE_PEER_FAILED_VERIFICATION &&
-      curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK) {
-    SetLastError(ErrorFromCertificate(verifyResult));
-    return false;
-  }
+      curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK)
+    return FailWith(ErrorFromCertificate(verifyResult));
   // A preliminary reply ("150 Opening ... data connection") only says that
   // the transfer began; it is no refusal, and no reason to show for what
   // ended the transfer after it.
   const int32_t error = ErrorFromCurl(result);
   const bool preliminary = last_reply_.starts_with('1');
-  SetLastError(error == kExtendedError && preliminary ? kConnectionAborted : error);
-  return false;
+  return FailWith(error == kExtendedError && preliminary ? kConnectionAborted : error);
 }
 
 bool Connection::Perform() {
@@ -324,7 +318,6 @@ bool Connection::Perform() {
     });
     Stop();
   }
-  SetLastResponse(last_reply_);
   return result_ == CURLE_OK || Fail(result_);
 }
 
@@ -336,8 +329,7 @@ bool Connection::Quote(const std::vector<std::string>& commands) {
     curl_slist* longer = curl_slist_append(list, command.c_str());
     if (!longer) {
       curl_slist_free_all(list);
-      SetLastError(kInternalError);
-      return false;
+      return FailWith(kInternalError);
     }
     list = longer;
   }
@@ -376,18 +368,15 @@ bool Connection::Stat(const std::string& path, bool withTime, RemoteStat& stat) 
   if (!Perform()) return false;
   curl_off_t size = -1, time = -1;
   if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) != CURLE_OK ||
-      curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time) != CURLE_OK) {
-    SetLastError(kInternalError);
-    return false;
-  }
+      curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time) != CURLE_OK)
+    return FailWith(kInternalError);
   stat.size = size;
   stat.mtime = time;
   if (size >= 0) return true;
   const std::string sizeReply = SizeReply(replies_);
   const int code = sizeReply.empty() ? 0 : std::stoi(sizeReply.substr(0, 3));
   if (code == kNotRecognised || code == kNotImplemented) return true;
-  SetLastResponse(sizeReply);
-  SetLastError(kExtendedError);
+  error_ = {kExtendedError, sizeReply};
   return false;
 }
 
@@ -468,9 +457,7 @@ bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<F
 }
 
 bool Connection::Found(const std::vector<FindData>& entries) {
-  if (!entries.empty()) return true;
-  SetLastError(kNoMoreFiles);
-  return false;
+  return !entries.empty() || FailWith(kNoMoreFiles);
 }
 
 // FEAT is asked once per connection, at its first listing. A server that
@@ -513,13 +500,9 @@ bool Connection::FindWithMlsd(const std::string& target, NameMatch match,
   Option(CURLOPT_WRITEFUNCTION, &TakeMlsd);
   Option(CURLOPT_WRITEDATA, &state);
   const bool performed = Perform();
-  if (state.unreadable || (performed && !state.reader.End())) {
-    SetLastError(kListingUnreadable);
-    return false;
-  }
+  if (state.unreadable || (performed && !state.reader.End())) return FailWith(kListingUnreadable);
   if (!performed || ListingCompleted(last_reply_)) return performed;
-  SetLastError(kExtendedError);
-  return false;
+  return FailWith(kExtendedError);
 }
 
 bool Connection::FindWithList(const std::string& target, NameMatch match,
@@ -585,10 +568,7 @@ bool Connection::PutFile(const std::string& local, const std::string& remote, Tr
   if (!ValidName(remote)) return false;
   struct stat info {};
   UniqueFile file = OpenRegularFile(local, info);
-  if (!file) {
-    SetLastError(ErrorFromErrno(errno));
-    return false;
-  }
+  if (!file) return FailWith(ErrorFromErrno(errno));
   Prepare(UrlPath(Resolve(remote)));
   Uploading();
   Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
@@ -596,23 +576,23 @@ bool Connection::PutFile(const std::string& local, const std::string& remote, Tr
   Option(CURLOPT_READFUNCTION, &Connection::OnPutWanted);
   Option(CURLOPT_READDATA, &source);
   if (Perform()) return true;
-  if (result_ == CURLE_ABORTED_BY_CALLBACK && !foreign_data_) SetLastError(kReadFault);
+  if (result_ == CURLE_ABORTED_BY_CALLBACK && !foreign_data_) FailWith(kReadFault);
   return false;
 }
 
 bool Connection::GetFile(const std::string& remote, const std::string& local, TransferType type) {
   if (!ValidName(remote)) return false;
   LocalDownload download(local);
-  if (!download.Create()) return false;
+  if (!download.Create()) return FailWith(download.error().code);
   Prepare(UrlPath(Resolve(remote)));
   Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
   Option(CURLOPT_WRITEFUNCTION, &WriteToDownload);
   Option(CURLOPT_WRITEDATA, &download);
   if (!Perform()) {
-    if (result_ == CURLE_WRITE_ERROR) SetLastError(download.error());
+    if (result_ == CURLE_WRITE_ERROR) FailWith(download.error().code);
     return false;
   }
-  return download.Commit();
+  return download.Commit() || FailWith(download.error().code);
 }
 
 std::unique_ptr<RemoteFile> Connection::OpenFile(const std::string& remote, Access access,

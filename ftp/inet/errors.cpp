@@ -1,16 +1,12 @@
 #include "ftp/inet/errors.h"
 
 #include <cerrno>
-#include <utility>
 
 #include "ftp/inet/curl_workarounds.h"
 
 namespace inet {
 
 namespace {
-
-thread_local int32_t last_error = 0;
-thread_local std::string last_response;
 
 struct Message {
   int32_t code;
@@ -158,11 +154,5 @@ int32_t ErrorFromErrno(int err) {
       return kWriteFault;
   }
 }
-
-int32_t GetLastError() { return last_error; }
-void SetLastError(int32_t code) { last_error = code; }
-
-const std::string& GetLastResponseInfo() { return last_response; }
-void SetLastResponse(std::string reply) { last_response = std::move(reply); }
 
 }  // namespace inet

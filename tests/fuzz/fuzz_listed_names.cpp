@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ftp/inet/curl_workarounds.h"
+#include "ftp/inet/find_data.h"
 #include "ftp/inet/remote_path.h"
 #include "ftp/listed_names.h"
 #include "ftp/wildcard.h"
