@@ -3,13 +3,17 @@
 
 #include <optional>
 
+#include "ftp/inet/connection.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/server_address.h"
 
 cFTP::cFTP() : cFTP(inet::Session::Open()) {}
 
+cFTP::cFTP(std::nullptr_t) : cFTP(std::unique_ptr<inet::Session>()) {}
+
+// A session fails to open in one way only.
 cFTP::cFTP(std::unique_ptr<inet::Session> session) : hSession(std::move(session)) {
-  if (!hSession) RecordLastError("InternetOpen");
+  if (!hSession) RecordFTPError(inet::kInternalError, "InternetOpen");
 }
 
 cFTP::~cFTP() = default;
@@ -18,19 +22,28 @@ std::string cFTP::InvalidNameMessage() {
   return std::string(inet::ErrorMessage(inet::kInvalidName));
 }
 
+inet::TransferType cFTP::TransferType() const {
+  return mAscii ? inet::TransferType::kAscii : inet::TransferType::kBinary;
+}
+
 void cFTP::RecordFTPError(int32_t lErrorCode, const std::string& sOperation) {
-  const std::string& reply = inet::GetLastResponseInfo();
-  // After a refusal the server's own words say best what went wrong.
-  if (lErrorCode == inet::kExtendedError && !reply.empty()) {
-    sLastError = reply;
-    return;
-  }
   sLastError = sOperation + " error code: " + std::to_string(lErrorCode) +
                " Message: " + std::string(inet::ErrorMessage(lErrorCode));
 }
 
+// After a refusal the server's own words say best what went wrong.
+void cFTP::RecordError(const inet::Error& error, const std::string& sOperation) {
+  if (error.code == inet::kExtendedError && !error.reply.empty())
+    sLastError = error.reply;
+  else
+    RecordFTPError(error.code, sOperation);
+}
+
 void cFTP::RecordLastError(const std::string& sOperation) {
-  RecordFTPError(inet::GetLastError(), sOperation);
+  if (hConnection)
+    RecordError(hConnection->error(), sOperation);
+  else
+    RecordFTPError(inet::kNotConnected, sOperation);
 }
 
 bool cFTP::Connected(const std::string& sOperation) {
@@ -56,10 +69,13 @@ bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
     RecordFTPError(inet::kNameNotResolved, kLabel);
     return false;
   }
-  inet::ConnectRequest request{*server,   sUser,        sPassword,        lConnectFlags == kPassive,
-                               mTimeouts, mCertificate, YieldWhileBlocked};
+  inet::ConnectRequest request{*server,          sUser,
+                               sPassword,        lConnectFlags == kPassive,
+                               mTimeouts,        {mTlsVerify, mCaFile},
+                               YieldWhileBlocked};
   hConnection = hSession->Connect(request);
-  return Check(hConnection != nullptr, kLabel);
+  if (!hConnection) RecordError(hSession->error(), kLabel);
+  return hConnection != nullptr;
 }
 
 bool cFTP::RenameFTPFile(const std::string& sExisting, const std::string& sNewName) {
@@ -94,10 +110,10 @@ bool cFTP::SetFTPDirectory(const std::string& sDir) {
 
 bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
   static const std::string kLabel = "SimpleFtpPutFile";
-  return Connected(kLabel) && Check(hConnection->PutFile(sLocal, sRemote, lTransferType), kLabel);
+  return Connected(kLabel) && Check(hConnection->PutFile(sLocal, sRemote, TransferType()), kLabel);
 }
 
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
   static const std::string kLabel = "SimpleFtpGetFile";
-  return Connected(kLabel) && Check(hConnection->GetFile(sRemote, sLocal, lTransferType), kLabel);
+  return Connected(kLabel) && Check(hConnection->GetFile(sRemote, sLocal, TransferType()), kLabel);
 }

@@ -2,10 +2,13 @@
 // and at most one connection at a time. Members never throw: a failure
 // returns false (or an empty or non-positive value) and leaves a readable
 // error text behind, which the caller fetches with GetLastErrorMessage.
+// The internet layer below is known here by name only: a caller needs this
+// header and nothing of the network library.
 #pragma once
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -13,23 +16,33 @@
 #include <string>
 #include <vector>
 
-#include "ftp/inet/connection.h"
-#include "ftp/inet/local_download.h"
-#include "ftp/inet/remote_file.h"
 #include "ftp/listed_names.h"
+#include "ftp/timeouts.h"
+
+namespace inet {
+class Connection;
+class LocalDownload;
+class RemoteFile;
+class Session;
+enum class TransferType;
+struct Error;
+struct FindData;
+struct RemoteStat;
+}  // namespace inet
 
 class cFTP {
  public:
+  // Opens the session every connection goes through.
   cFTP();
-  // With a session that could not be opened (nullptr), every connection
-  // attempt fails; the default constructor opens its own.
-  explicit cFTP(std::unique_ptr<inet::Session> session);
+  // Without a session, as when it could not be opened, every connection
+  // attempt fails.
+  explicit cFTP(std::nullptr_t);
   ~cFTP();
   cFTP(const cFTP&) = delete;
   cFTP& operator=(const cFTP&) = delete;
 
   std::string GetLastErrorMessage() const { return sLastError; }
-  // The error text of a name that no FTP command can carry.
+  // The text a name gets that no FTP command can carry (a control character).
   static std::string InvalidNameMessage();
   // Removes the hidden temporary file of a download still running, for a
   // program that ends in the middle of one without tearing anything down.
@@ -71,8 +84,8 @@ class cFTP {
   // and its name as the server's bytes. True with no files when nothing
   // matches; false, with the error text, when the listing itself failed.
   bool ListFTPFiles(const std::string& sFile, std::vector<ListedFile>& files);
-  void SetTransferASCII() { lTransferType = inet::TransferType::kAscii; }
-  void SetTransferBinary() { lTransferType = inet::TransferType::kBinary; }
+  void SetTransferASCII() { mAscii = true; }
+  void SetTransferBinary() { mAscii = false; }
   void SetModeActive() { lConnectFlags = kActive; }
   void SetModePassive() { lConnectFlags = kPassive; }
   // With the source deleted after its transfer, a transfer whose source
@@ -85,8 +98,8 @@ class cFTP {
   bool DeleteReceivedSource(const std::string& sRemote);
   // For TLS connections: a file of certificates trusted beside the system's
   // ("" for none), and whether the server's certificate is checked at all.
-  void SetCaFile(const std::string& sCaFile) { mCertificate.caFile = sCaFile; }
-  void SetTlsVerify(bool verify) { mCertificate.verify = verify; }
+  void SetCaFile(const std::string& sCaFile) { mCaFile = sCaFile; }
+  void SetTlsVerify(bool verify) { mTlsVerify = verify; }
   // Uploads arrive under a hidden temporary name and are renamed when whole.
   void SetTempUpload(bool tempUpload) { mTempUpload = tempUpload; }
 
@@ -101,18 +114,23 @@ class cFTP {
   std::function<void(const std::string&)> ShowTransferText;
 
   // Tests shorten the waits; users have no need to.
-  void SetTimeouts(const inet::Timeouts& timeouts) { mTimeouts = timeouts; }
+  void SetTimeouts(const FtpTimeouts& timeouts) { mTimeouts = timeouts; }
 
  private:
   enum ConnectFlags { kActive, kPassive };
 
+  explicit cFTP(std::unique_ptr<inet::Session> session);
+  inet::TransferType TransferType() const;
   void RecordFTPError(int32_t lErrorCode, const std::string& sOperation);
+  void RecordError(const inet::Error& error, const std::string& sOperation);
+  // The error of the connection's last failed operation, or that there is none.
   void RecordLastError(const std::string& sOperation);
   bool Connected(const std::string& sOperation);
   bool Check(bool ok, const std::string& sOperation);
   void Yield();
   void RaiseProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
-  bool FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries);
+  // 0 when entries match; else why not, not recorded yet.
+  int32_t FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries);
   std::string JoinNames(const std::string& sFile, bool filesOnly);
   int64_t RemoteSize(const std::string& sRemote);
   int64_t ExpectedSize(const std::string& sRemote, const ListedFile& listed);
@@ -134,13 +152,16 @@ class cFTP {
 
   std::unique_ptr<inet::Session> hSession;
   std::unique_ptr<inet::Connection> hConnection;
-  inet::TransferType lTransferType = inet::TransferType::kAscii;
+  bool mAscii = true;
   ConnectFlags lConnectFlags = kActive;
   std::string sLastError;
-  inet::Timeouts mTimeouts;
+  FtpTimeouts mTimeouts;
   bool mCheckSource = false;
-  inet::CertificateCheck mCertificate;
+  std::string mCaFile;  // TLS: trusted beside the system's certificates, when given
+  bool mTlsVerify = true;
   bool mTempUpload = false;
-  struct stat mSentSource {};        // the local file the last upload read
-  inet::RemoteStat mReceivedSource;  // what the last download read, as the server told it
+  struct stat mSentSource {};  // the local file the last upload read
+  // What the last download read, as the server told it; -1 where it did not.
+  int64_t mReceivedSize = -1;
+  int64_t mReceivedTime = -1;
 };

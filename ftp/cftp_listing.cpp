@@ -1,6 +1,7 @@
 // Remote listings: the names that match a pattern, and a file's size.
 #include "ftp/cftp.h"
 
+#include "ftp/inet/connection.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/remote_path.h"
 #include "ftp/listed_names.h"
@@ -10,17 +11,14 @@ namespace {
 const std::string kFindLabel = "FtpFindFirstFile";
 }  // namespace
 
-bool cFTP::FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries) {
-  if (!hConnection) {
-    inet::SetLastError(inet::kNotConnected);
-    return false;
-  }
-  return hConnection->Find(sFile, &WildcardMatch, entries);
+int32_t cFTP::FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries) {
+  if (!hConnection) return inet::kNotConnected;
+  return hConnection->Find(sFile, &WildcardMatch, entries) ? 0 : hConnection->error().code;
 }
 
 std::string cFTP::JoinNames(const std::string& sFile, bool filesOnly) {
   std::vector<inet::FindData> entries;
-  if (!FindEntries(sFile, entries)) return {};
+  if (FindEntries(sFile, entries) != 0) return {};
   return JoinListedNames(entries, filesOnly);
 }
 
@@ -31,20 +29,18 @@ std::string cFTP::GetFTPFileNames(const std::string& sFile) { return JoinNames(s
 bool cFTP::ListFTPFiles(const std::string& sFile, std::vector<ListedFile>& files) {
   std::vector<inet::FindData> entries;
   files.clear();
-  if (FindEntries(sFile, entries)) {
-    files = ListedFiles(std::move(entries), true);
-    return true;
-  }
-  if (inet::GetLastError() == inet::kNoMoreFiles) return true;
+  const int32_t found = FindEntries(sFile, entries);
+  if (found == 0) files = ListedFiles(std::move(entries), true);
+  if (found == 0 || found == inet::kNoMoreFiles) return true;
   RecordLastError(kFindLabel);
   return false;
 }
 
 int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
   std::vector<inet::FindData> entries;
-  if (FindEntries(sFile, entries))
-    return static_cast<int32_t>(static_cast<uint32_t>(entries.front().size));
-  if (inet::GetLastError() == inet::kNoMoreFiles) return -1;
+  const int32_t found = FindEntries(sFile, entries);
+  if (found == 0) return static_cast<int32_t>(static_cast<uint32_t>(entries.front().size));
+  if (found == inet::kNoMoreFiles) return -1;
   RecordLastError(kFindLabel);
   return -2;
 }
@@ -54,7 +50,7 @@ int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
 // first entry the pattern happens to find.
 int64_t cFTP::RemoteSize(const std::string& sRemote) {
   std::vector<inet::FindData> entries;
-  if (!FindEntries(sRemote, entries)) {
+  if (FindEntries(sRemote, entries) != 0) {
     RecordLastError(kFindLabel);
     return -1;
   }

@@ -13,7 +13,10 @@
 #include "base/text.h"
 #include "base/yielding_wait.h"
 #include "ftp/cftp.h"
+#include "ftp/inet/connection.h"
 #include "ftp/inet/errors.h"
+#include "ftp/inet/local_download.h"
+#include "ftp/inet/remote_file.h"
 #include "ftp/local_source.h"
 
 namespace {
@@ -90,7 +93,7 @@ bool cFTP::PublishUpload(const std::string& sTemporary, const std::string& sRemo
 }
 
 // The bytes go from the local file to libcurl on the transfer's own thread;
-// here they are counted, chunk by chunk, as they go.
+// here they are counted, chunk by chunk, as they go. A failure is recorded.
 bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length,
                       std::string& label) {
   remote.SendFrom(fileno(local), length);
@@ -100,10 +103,10 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length
     int64_t piece = std::min(kChunkSize, length - counter);
     if (piece < kChunkSize) label = kLastWriteLabel;
     if (!remote.AwaitSent(counter + piece)) {
-      if (remote.LocalReadFailed()) {
-        inet::SetLastError(inet::kReadFault);
-        label = kLocalReadLabel;
-      }
+      if (remote.LocalReadFailed())
+        RecordFTPError(inet::kReadFault, kLocalReadLabel);
+      else
+        RecordError(remote.error(), label);
       return false;
     }
     counter += piece;
@@ -150,14 +153,13 @@ bool cFTP::SendFile(const std::string& sLocal, const std::string& sRemote) {
   int64_t length = info.st_size;
   const std::string target = mTempUpload ? TemporaryName(sRemote) : sRemote;
   std::unique_ptr<inet::RemoteFile> remote =
-      hConnection->OpenFile(target, inet::Access::kWrite, lTransferType);
+      hConnection->OpenFile(target, inet::Access::kWrite, TransferType());
   if (!remote) {
     RecordLastError(kOpenPutLabel);
     return false;
   }
   std::string label = kWriteLabel;
   if (!SendChunks(local.get(), *remote, length, label)) {
-    RecordLastError(label);
     remote.reset();
     DiscardRemote(target);
     Yield();
@@ -212,7 +214,7 @@ bool cFTP::UploadStands(const std::string& sRemote, int64_t length, bool sourceU
   inet::RemoteStat held;
   if (!Connected(kSizeLabel)) return false;
   if (!hConnection->Stat(sRemote, false, held)) return TakenByServer();
-  if (lTransferType == inet::TransferType::kAscii || Agrees(held.size, length)) return true;
+  if (mAscii || Agrees(held.size, length)) return true;
   RecordFTPError(inet::kSizeMismatch, kSizeLabel);
   return false;
 }
@@ -222,8 +224,8 @@ bool cFTP::UploadStands(const std::string& sRemote, int64_t length, bool sourceU
 // server without SIZE is believed on its confirmation. Not so for a
 // temporary name, which must still be there to be renamed.
 bool cFTP::TakenByServer() {
-  if (!mTempUpload && inet::GetLastError() == inet::kExtendedError &&
-      inet::GetLastResponseInfo().starts_with(kNoSuchFile))
+  const inet::Error& error = hConnection->error();
+  if (!mTempUpload && error.code == inet::kExtendedError && error.reply.starts_with(kNoSuchFile))
     return true;
   RecordLastError(kSizeLabel);
   return false;
@@ -250,11 +252,13 @@ bool cFTP::DownloadStands(const std::string& sRemote, int64_t size, const inet::
 // no delete that holds only for an unchanged file, so a change in the one
 // round trip between this check and DELE still goes with the DELE.
 bool cFTP::DeleteReceivedSource(const std::string& sRemote) {
-  const inet::RemoteStat received = std::exchange(mReceivedSource, {});
+  const inet::RemoteStat received{std::exchange(mReceivedSize, -1),
+                                  std::exchange(mReceivedTime, -1)};
   inet::RemoteStat now;
   return DownloadStands(sRemote, received.size, received, now) && DeleteFTPFile(sRemote);
 }
 
+// A failure is recorded.
 bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
                          std::string& label) {
   std::string block;    // a counted block on its way to the file, an emptied one back
@@ -269,15 +273,18 @@ bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, i
       Yield();
     }
     size_t got = 0;
-    if (!remote.Read(static_cast<size_t>(piece), got)) return false;
+    if (!remote.Read(static_cast<size_t>(piece), got)) {
+      RecordError(remote.error(), label);
+      return false;
+    }
     if (static_cast<int64_t>(got) != piece) {
       // The data connection ended before the whole file arrived.
-      inet::SetLastError(inet::kConnectionAborted);
+      RecordFTPError(inet::kConnectionAborted, label);
       return false;
     }
     while (remote.TakeRead(block)) {
       if (!local.Write(block)) {
-        label = kLocalWriteLabel;
+        RecordError(local.error(), kLocalWriteLabel);
         return false;
       }
     }
@@ -313,11 +320,11 @@ bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, in
   if (mCheckSource && !StatRemote(sRemote, true, before)) return false;
   inet::LocalDownload local(sLocal);
   if (!local.Create()) {
-    RecordLastError(kLocalOpenLabel);
+    RecordError(local.error(), kLocalOpenLabel);
     return false;
   }
   std::unique_ptr<inet::RemoteFile> remote =
-      hConnection->OpenFile(sRemote, inet::Access::kRead, lTransferType);
+      hConnection->OpenFile(sRemote, inet::Access::kRead, TransferType());
   Yield();
   if (!remote) {
     RecordLastError(kOpenGetLabel);
@@ -326,10 +333,7 @@ bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, in
   Yield();
   Yield();
   std::string label = kReadLabel;
-  if (!ReceiveChunks(*remote, local, size, label)) {
-    RecordLastError(label);
-    return false;
-  }
+  if (!ReceiveChunks(*remote, local, size, label)) return false;
   if (!remote->Finish()) {
     RecordLastError(label);
     return false;
@@ -338,10 +342,11 @@ bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, in
   inet::RemoteStat after;
   if (mCheckSource && !DownloadStands(sRemote, size, before, after)) return false;
   if (!local.Commit()) {
-    RecordLastError(kLocalWriteLabel);
+    RecordError(local.error(), kLocalWriteLabel);
     return false;
   }
-  mReceivedSource = {size, after.mtime};
+  mReceivedSize = size;
+  mReceivedTime = after.mtime;
   int64_t counter = size + 1;
   RaiseProgress(counter, size % kChunkSize == 0 ? size : counter);
   Yield();

@@ -1,5 +1,6 @@
 #include "ftp/listed_names.h"
 
+#include "ftp/inet/find_data.h"
 #include "ftp/inet/remote_path.h"
 
 std::vector<ListedFile> ListedFiles(std::vector<inet::FindData>&& entries, bool filesOnly) {

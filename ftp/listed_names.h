@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ftp/inet/connection.h"
+namespace inet {
+struct FindData;
+}  // namespace inet
 
 // One file of a transfer line: its bare name as the exact bytes it has on
 // its side, and what its listing said about it.

@@ -5,6 +5,11 @@
 
 #include "tests/ftp_client_fixture.h"
 
+// The client is reached through its own header, without the network library's.
+#ifdef CURLINC_CURL_H
+#error "ftp/cftp.h pulls in libcurl's header"
+#endif
+
 namespace fs = std::filesystem;
 using Commands = FtpClientTest;
 
@@ -91,5 +96,6 @@ TEST_F(Commands, NamesThatCouldInjectACommandAreRefused) {
   ASSERT_TRUE(Connect());
   EXPECT_FALSE(ftp.DeleteFTPFile("a\r\nDELE b"));
   EXPECT_EQ(ftp.GetLastErrorMessage().rfind("DeleteFTPFile error code: 123", 0), 0u);
+  EXPECT_TRUE(ftp.GetLastErrorMessage().ends_with(" Message: " + cFTP::InvalidNameMessage()));
   for (const std::string& sent : server.commands()) EXPECT_EQ(sent.find("DELE"), std::string::npos);
 }

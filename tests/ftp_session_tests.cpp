@@ -1,7 +1,7 @@
 // Opening and closing connections, and the error texts they leave.
 #include <gtest/gtest.h>
 
-#include "ftp/inet/errors.h"
+#include "ftp/inet/connection.h"
 #include "tests/ftp_client_fixture.h"
 
 using Session = FtpClientTest;
@@ -24,7 +24,17 @@ TEST_F(Session, NoTextEverHoldsThePassword) {
   server.inject(R"({"fault":"refuse_login"})");
   EXPECT_FALSE(Connect());
   EXPECT_EQ(ftp.GetLastErrorMessage().find(server.password()), std::string::npos);
-  EXPECT_EQ(inet::GetLastResponseInfo().find(server.password()), std::string::npos);
+  std::unique_ptr<inet::Session> session = inet::Session::Open();
+  const inet::ConnectRequest request{*inet::ParseServerAddress(server.address()),
+                                     server.user(),
+                                     server.password(),
+                                     true,
+                                     {},
+                                     {},
+                                     {}};
+  EXPECT_FALSE(session->Connect(request));
+  EXPECT_EQ(session->error().reply.rfind("530", 0), 0u) << session->error().reply;
+  EXPECT_EQ(session->error().reply.find(server.password()), std::string::npos);
 }
 
 TEST_F(Session, UnresolvableNameAndClosedPortHaveTheirOwnCodes) {
@@ -107,7 +117,6 @@ TEST_F(Session, PassiveAndActiveModesBothList) {
 }
 
 TEST(SessionWithoutLibrary, FailedSessionMakesEveryConnectFail) {
-  inet::SetLastError(inet::kInternalError);
   cFTP ftp(nullptr);
   EXPECT_EQ(ftp.GetLastErrorMessage().rfind("InternetOpen error code: 12004", 0), 0u);
   EXPECT_FALSE(ftp.OpenConnection("127.0.0.1", "u", "p"));

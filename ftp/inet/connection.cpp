@@ -12,6 +12,7 @@
 #include "base/posix_io.h"
 #include "base/text.h"
 #include "base/yielding_wait.h"
+#include "ftp/inet/curl_workarounds.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/local_download.h"
 #include "ftp/inet/mlsd.h"
@@ -25,17 +26,12 @@ namespace {
 
 // Long replies are cut: the text ends up in a status line and a log record.
 constexpr size_t kMaxReplyLength = 1000;
-// The longest a transfer waits for its sockets before libcurl looks again.
-constexpr int kLongestWaitMs = 10;
 // Keepalive probes on every connection: a NAT that forgets an idle control
 // connection during a long transfer would swallow its completion reply.
 constexpr long kKeepIdleSeconds = 60;
 constexpr long kKeepIntervalSeconds = 60;
 // How often the end of closing is looked for: most closes take less.
 constexpr auto kCloseCheck = std::chrono::milliseconds(1);
-// Exactly TLS 1.2 (see PrepareTls).
-constexpr long kTlsVersions =
-    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2);
 // The replies of a server that has no such command.
 constexpr int kNotRecognised = 500;
 constexpr int kNotImplemented = 502;
@@ -50,11 +46,8 @@ std::string OneLine(const char* data, size_t size) {
 
 size_t DiscardBytes(char*, size_t size, size_t count, void*) { return size * count; }
 
-// libcurl 7.87 and 7.88 accept an active-mode data connection without
-// putting TLS on it (mended in 8.0.0): no transfer rather than one in clear.
 bool ActiveTlsWorks() {
-  constexpr unsigned kFirstGoodVersion = 0x080000;
-  return curl_version_info(CURLVERSION_NOW)->version_num >= kFirstGoodVersion;
+  return ActiveTlsProtected(curl_version_info(CURLVERSION_NOW)->version_num);
 }
 
 }  // namespace
@@ -62,11 +55,19 @@ bool ActiveTlsWorks() {
 std::unique_ptr<Session> Session::Open() {
   // curl_global_init counts its calls; the program keeps its one session
   // for its whole life, so the matching cleanup is the process's end.
-  if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-    SetLastError(kInternalError);
+  if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+  return std::unique_ptr<Session>(new Session());
+}
+
+std::unique_ptr<Connection> Session::Connect(const ConnectRequest& request) {
+  if (request.server.tls != Tls::kNone && !request.passive && !ActiveTlsWorks()) {
+    error_ = {kActiveTlsUnsupported, {}};
     return nullptr;
   }
-  return std::unique_ptr<Session>(new Session());
+  std::unique_ptr<Connection> connection(new Connection(request));
+  if (connection->LogIn()) return connection;
+  error_ = connection->error();
+  return nullptr;
 }
 
 Connection::Connection(const ConnectRequest& request)
@@ -101,26 +102,16 @@ void Connection::CloseYielding() {
   closer.join();
 }
 
-std::unique_ptr<Connection> Connection::Open(const ConnectRequest& request) {
-  if (request.server.tls != Tls::kNone && !request.passive && !ActiveTlsWorks()) {
-    SetLastError(kActiveTlsUnsupported);
-    return nullptr;
-  }
-  std::unique_ptr<Connection> connection(new Connection(request));
-  if (!connection->multi_ || !connection->easy_ || !connection->share_) {
-    SetLastError(kInternalError);
-    return nullptr;
-  }
-  connection->Prepare("/");
-  connection->Option(CURLOPT_NOBODY, 1L);
-  if (!connection->Perform()) return nullptr;
+bool Connection::LogIn() {
+  if (!multi_ || !easy_ || !share_) return FailWith(kInternalError);
+  Prepare("/");
+  Option(CURLOPT_NOBODY, 1L);
+  if (!Perform()) return false;
   const char* entry = nullptr;
-  if (curl_easy_getinfo(connection->easy_, CURLINFO_FTP_ENTRY_PATH, &entry) != CURLE_OK) {
-    SetLastError(kInternalError);
-    return nullptr;
-  }
-  if (entry && entry[0] == '/') connection->cwd_ = ResolveRemotePath("/", entry);
-  return connection;
+  if (curl_easy_getinfo(easy_, CURLINFO_FTP_ENTRY_PATH, &entry) != CURLE_OK)
+    return FailWith(kInternalError);
+  if (entry && entry[0] == '/') cwd_ = ResolveRemotePath("/", entry);
+  return true;
 }
 
 std::string Connection::Resolve(const std::string& path) const {
@@ -130,9 +121,7 @@ std::string Connection::Resolve(const std::string& path) const {
 // A line break would end the FTP command early, and libcurl refuses every
 // control character in a path: such a name cannot be sent.
 bool Connection::ValidName(const std::string& path) {
-  if (!HasControlCharacter(path)) return true;
-  SetLastError(kInvalidName);
-  return false;
+  return !HasControlCharacter(path) || FailWith(kInvalidName);
 }
 
 size_t Connection::OnReplyLine(char* data, size_t size, size_t count, void* self) {
@@ -188,7 +177,7 @@ bool Connection::FromServer(curl_socket_t socket) const {
 void Connection::Prepare(const std::string& urlPath) {
   curl_easy_reset(easy_);
   setup_ = CURLE_OK;
-  const Timeouts& t = request_.timeouts;
+  const FtpTimeouts& t = request_.timeouts;
   Option(CURLOPT_URL, (base_url_ + urlPath).c_str());
   Option(CURLOPT_PROTOCOLS_STR, request_.server.tls == Tls::kImplicit ? "ftps" : "ftp");
   Option(CURLOPT_USERNAME, request_.user.c_str());
@@ -215,10 +204,7 @@ void Connection::Prepare(const std::string& urlPath) {
 // TLS for the login and every data connection, or no connection at all:
 // with CURLUSESSL_ALL libcurl never goes on in clear. The data connections
 // resume the control connection's TLS session (libcurl's session cache,
-// on by default), as many servers demand. Over TLS 1.3, libcurl 7.88 loses
-// that session after an upload, and such a server refuses the next data
-// connection; TLS 1.2 keeps it, so TLS 1.2 it is, the least as well as the
-// most (the least Debian's OpenSSL accepts anyway).
+// on by default), as many servers demand; kTlsVersions keeps it usable.
 void Connection::PrepareTls() {
   Option(CURLOPT_SSLVERSION, kTlsVersions);
   // The cache is shared by the connection's handles, as a listing runs on
@@ -290,10 +276,7 @@ void Connection::Drive(const std::function<bool()>& stop) {
       }
     }
     if (done_ || stop()) return;
-    // libcurl's own timeouts end a transfer that stalls. The wait is kept
-    // short because libcurl (7.88) sometimes waits for the first data
-    // connection of a session without a descriptor to poll: a long wait
-    // here adds its whole length to such a transfer.
+    // libcurl's own timeouts end a transfer that stalls.
     const CURLMcode polled = curl_multi_poll(multi_, nullptr, 0, kLongestWaitMs, nullptr);
     if (polled != CURLM_OK) return Abort(polled);
   }
@@ -308,25 +291,23 @@ void Connection::YieldIfDue() {
   request_.yield();
 }
 
+bool Connection::FailWith(int32_t code) {
+  error_ = {code, last_reply_};
+  return false;
+}
+
 bool Connection::Fail(CURLcode result) {
-  SetLastResponse(last_reply_);
-  if (foreign_data_) {
-    SetLastError(kForeignDataConnection);
-    return false;
-  }
+  if (foreign_data_) return FailWith(kForeignDataConnection);
   long verifyResult = 0;
   if (result == CURLE_PEER_FAILED_VERIFICATION &&
-      curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK) {
-    SetLastError(ErrorFromCertificate(verifyResult));
-    return false;
-  }
+      curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK)
+    return FailWith(ErrorFromCertificate(verifyResult));
   // A preliminary reply ("150 Opening ... data connection") only says that
   // the transfer began; it is no refusal, and no reason to show for what
   // ended the transfer after it.
   const int32_t error = ErrorFromCurl(result);
   const bool preliminary = last_reply_.starts_with('1');
-  SetLastError(error == kExtendedError && preliminary ? kConnectionAborted : error);
-  return false;
+  return FailWith(error == kExtendedError && preliminary ? kConnectionAborted : error);
 }
 
 bool Connection::Perform() {
@@ -337,7 +318,6 @@ bool Connection::Perform() {
     });
     Stop();
   }
-  SetLastResponse(last_reply_);
   return result_ == CURLE_OK || Fail(result_);
 }
 
@@ -349,8 +329,7 @@ bool Connection::Quote(const std::vector<std::string>& commands) {
     curl_slist* longer = curl_slist_append(list, command.c_str());
     if (!longer) {
       curl_slist_free_all(list);
-      SetLastError(kInternalError);
-      return false;
+      return FailWith(kInternalError);
     }
     list = longer;
   }
@@ -377,10 +356,8 @@ bool Connection::DeleteFile(const std::string& path) {
   return ValidName(path) && Quote({"DELE " + Resolve(path)});
 }
 
-// libcurl asks SIZE (and MDTM) of the file without moving it; it reads a
-// refused MDTM, and any refused SIZE but 550, as "not said". Of those, only
-// a server that has no SIZE at all may leave the size unsaid: the SIZE
-// reply is the last but one, before the REST 0 that libcurl sends last.
+// Of the refusals libcurl reads as "not said" (see SizeReply), only a
+// server that has no SIZE at all may leave the size unsaid.
 bool Connection::Stat(const std::string& path, bool withTime, RemoteStat& stat) {
   if (!ValidName(path)) return false;
   Prepare(UrlPath(Resolve(path)));
@@ -391,19 +368,15 @@ bool Connection::Stat(const std::string& path, bool withTime, RemoteStat& stat) 
   if (!Perform()) return false;
   curl_off_t size = -1, time = -1;
   if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) != CURLE_OK ||
-      curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time) != CURLE_OK) {
-    SetLastError(kInternalError);
-    return false;
-  }
+      curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time) != CURLE_OK)
+    return FailWith(kInternalError);
   stat.size = size;
   stat.mtime = time;
   if (size >= 0) return true;
-  const size_t n = replies_.size();
-  const std::string sizeReply = n >= 2 ? replies_[n - 2] : std::string();
+  const std::string sizeReply = SizeReply(replies_);
   const int code = sizeReply.empty() ? 0 : std::stoi(sizeReply.substr(0, 3));
   if (code == kNotRecognised || code == kNotImplemented) return true;
-  SetLastResponse(sizeReply);
-  SetLastError(kExtendedError);
+  error_ = {kExtendedError, sizeReply};
   return false;
 }
 
@@ -419,45 +392,21 @@ namespace {
 
 struct FindState {
   std::string_view pattern;
-  Connection::NameMatch match;
+  NameMatch match;
   std::vector<FindData>* entries;
 };
 
-// libcurl's listing parser skips every blank between the time and the
-// name of a Unix-style line, where the line has exactly one: blanks beyond
-// it are the name's own. They lie in the parser's line buffer just before
-// the name, after the NUL that ends the time.
-size_t BlanksBefore(const char* name) {
-  size_t blanks = 0;
-  while (name[-1 - static_cast<std::ptrdiff_t>(blanks)] == ' ') ++blanks;
-  return blanks;
-}
-
-// Only a first sift, as the line's format is not known yet: the name with
-// or without the blanks before it. TakeEntry decides on the exact name.
 int MatchName(void* state, const char*, const char* name) {
   auto* find = static_cast<FindState*>(state);
-  const std::string_view bare(name);
-  const std::string_view blanked(name - BlanksBefore(name), bare.size() + BlanksBefore(name));
-  const bool may = find->match(find->pattern, bare) || find->match(find->pattern, blanked);
-  return may ? CURL_FNMATCHFUNC_MATCH : CURL_FNMATCHFUNC_NOMATCH;
-}
-
-std::string ExactName(const curl_fileinfo& info) {
-  std::string name = info.filename ? info.filename : "";
-  if (!info.strings.perm || !info.strings.time || name.empty()) return name;
-  const char* afterTime = info.strings.time + std::strlen(info.strings.time) + 1;
-  if (afterTime >= info.filename) return name;
-  const std::string_view between(afterTime, static_cast<size_t>(info.filename - afterTime));
-  if (between.find_first_not_of(' ') == std::string_view::npos) name.insert(0, between);
-  return name;
+  return MayMatchListed(find->pattern, name, find->match) ? CURL_FNMATCHFUNC_MATCH
+                                                          : CURL_FNMATCHFUNC_NOMATCH;
 }
 
 long TakeEntry(const void* transfer_info, void* state, int) {
   const auto* info = static_cast<const curl_fileinfo*>(transfer_info);
   auto* find = static_cast<FindState*>(state);
   FindData entry;
-  entry.cFileName = ExactName(*info);
+  entry.cFileName = ListedName(*info);
   if (!find->match(find->pattern, entry.cFileName)) return CURL_CHUNK_BGN_FUNC_SKIP;
   entry.size = (info->flags & CURLFINFOFLAG_KNOWN_SIZE) ? static_cast<int64_t>(info->size) : 0;
   entry.is_file = info->filetype == CURLFILETYPE_FILE || info->filetype == CURLFILETYPE_SYMLINK;
@@ -508,9 +457,7 @@ bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<F
 }
 
 bool Connection::Found(const std::vector<FindData>& entries) {
-  if (!entries.empty()) return true;
-  SetLastError(kNoMoreFiles);
-  return false;
+  return !entries.empty() || FailWith(kNoMoreFiles);
 }
 
 // FEAT is asked once per connection, at its first listing. A server that
@@ -553,27 +500,15 @@ bool Connection::FindWithMlsd(const std::string& target, NameMatch match,
   Option(CURLOPT_WRITEFUNCTION, &TakeMlsd);
   Option(CURLOPT_WRITEDATA, &state);
   const bool performed = Perform();
-  if (state.unreadable || (performed && !state.reader.End())) {
-    SetLastError(kListingUnreadable);
-    return false;
-  }
-  // libcurl takes a 450 to a listing for an empty directory; it is a refusal.
-  if (!performed || LastReplyWasCompletion()) return performed;
-  SetLastError(kExtendedError);
-  return false;
+  if (state.unreadable || (performed && !state.reader.End())) return FailWith(kListingUnreadable);
+  if (!performed || ListingCompleted(last_reply_)) return performed;
+  return FailWith(kExtendedError);
 }
 
 bool Connection::FindWithList(const std::string& target, NameMatch match,
                               std::vector<FindData>& entries) {
-  // libcurl 7.88 frees the entries of a wildcard listing only when it is
-  // its handle's first request: on a handle that served another, every
-  // entry leaks (over 300 bytes each). So each listing gets a handle of its
-  // own; the control connection is the same one, kept by the multi handle.
-  CURL* own = std::exchange(easy_, curl_easy_init());
-  const bool listed = easy_ ? FindOnFreshHandle(target, match, entries) : Fail(CURLE_OUT_OF_MEMORY);
-  curl_easy_cleanup(easy_);
-  easy_ = own;
-  return listed;
+  FreshListingHandle fresh(easy_);
+  return easy_ ? FindOnFreshHandle(target, match, entries) : Fail(CURLE_OUT_OF_MEMORY);
 }
 
 bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
@@ -587,16 +522,8 @@ bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
   Option(CURLOPT_FNMATCH_DATA, &state);
   Option(CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
   Option(CURLOPT_CHUNK_DATA, &state);
-  // libcurl reports a listing in which nothing matched as a missing file,
-  // and a directory the server would not list the same way: only the
-  // server's last reply, the listing's completion or a refusal, tells them
-  // apart.
-  return Perform() || (result_ == CURLE_REMOTE_FILE_NOT_FOUND && LastReplyWasCompletion());
+  return Perform() || (result_ == CURLE_REMOTE_FILE_NOT_FOUND && ListingCompleted(last_reply_));
 }
-
-// libcurl's response code is not kept through a wildcard listing; the
-// reply line itself is.
-bool Connection::LastReplyWasCompletion() const { return last_reply_.starts_with('2'); }
 
 // A link's LIST line does not tell whether it leads to a directory, which
 // no download can fetch: a CWD into it does. The server is sent back at
@@ -641,10 +568,7 @@ bool Connection::PutFile(const std::string& local, const std::string& remote, Tr
   if (!ValidName(remote)) return false;
   struct stat info {};
   UniqueFile file = OpenRegularFile(local, info);
-  if (!file) {
-    SetLastError(ErrorFromErrno(errno));
-    return false;
-  }
+  if (!file) return FailWith(ErrorFromErrno(errno));
   Prepare(UrlPath(Resolve(remote)));
   Uploading();
   Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
@@ -652,23 +576,23 @@ bool Connection::PutFile(const std::string& local, const std::string& remote, Tr
   Option(CURLOPT_READFUNCTION, &Connection::OnPutWanted);
   Option(CURLOPT_READDATA, &source);
   if (Perform()) return true;
-  if (result_ == CURLE_ABORTED_BY_CALLBACK && !foreign_data_) SetLastError(kReadFault);
+  if (result_ == CURLE_ABORTED_BY_CALLBACK && !foreign_data_) FailWith(kReadFault);
   return false;
 }
 
 bool Connection::GetFile(const std::string& remote, const std::string& local, TransferType type) {
   if (!ValidName(remote)) return false;
   LocalDownload download(local);
-  if (!download.Create()) return false;
+  if (!download.Create()) return FailWith(download.error().code);
   Prepare(UrlPath(Resolve(remote)));
   Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
   Option(CURLOPT_WRITEFUNCTION, &WriteToDownload);
   Option(CURLOPT_WRITEDATA, &download);
   if (!Perform()) {
-    if (result_ == CURLE_WRITE_ERROR) SetLastError(download.error());
+    if (result_ == CURLE_WRITE_ERROR) FailWith(download.error().code);
     return false;
   }
-  return download.Commit();
+  return download.Commit() || FailWith(download.error().code);
 }
 
 std::unique_ptr<RemoteFile> Connection::OpenFile(const std::string& remote, Access access,

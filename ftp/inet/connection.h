@@ -3,9 +3,8 @@
 // handle of its own so that streamed transfers can push and pull their data
 // (see RemoteFile) on the same connection as every other operation.
 //
-// Every member returns false (or nullptr) on failure and leaves the error
-// code in inet::GetLastError() and the server's last reply in
-// inet::GetLastResponseInfo().
+// Every member returns false (or nullptr) on failure; error() then tells
+// why, until the next operation.
 #pragma once
 
 #include <curl/curl.h>
@@ -19,8 +18,12 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/inet/curl_workarounds.h"
+#include "ftp/inet/errors.h"
+#include "ftp/inet/find_data.h"
 #include "ftp/inet/server_address.h"
 #include "ftp/inet/socket_checks.h"
+#include "ftp/timeouts.h"
 
 namespace inet {
 
@@ -28,14 +31,6 @@ class RemoteFile;
 
 enum class TransferType { kAscii, kBinary };
 enum class Access { kRead, kWrite };
-
-// How long the layer waits before it gives up, in seconds.
-struct Timeouts {
-  long connect = 30;   // to reach the server and log in
-  long stall = 60;     // a transfer that moves no byte
-  long reply = 60;     // a command that gets no reply
-  long listing = 600;  // a whole listing, however fast it trickles in
-};
 
 // A listing slower than this, on average over the stall time, has stalled:
 // a directory that takes minutes to list at this rate is unheard of.
@@ -58,26 +53,15 @@ struct ConnectRequest {
   std::string user;
   std::string password;
   bool passive = false;
-  Timeouts timeouts;
+  FtpTimeouts timeouts;
   CertificateCheck certificate;
   // Lets the caller's window handle its events while an operation waits on
   // the network (connecting, a command's reply, a stalled transfer, QUIT).
   std::function<void()> yield;
 };
 
-// One entry of a remote listing, as MLSD told it or libcurl's own parser
-// read a LIST line.
-struct FindData {
-  std::string cFileName;
-  int64_t size = 0;      // -1 where an MLSD listing does not say
-  bool is_file = false;  // a plain file or a link to one; not a directory
-  bool is_link = false;  // a symbolic link: the size is the link's own
-};
-
 class Connection {
  public:
-  // Connects and logs in; nullptr when that fails.
-  static std::unique_ptr<Connection> Open(const ConnectRequest& request);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -88,14 +72,12 @@ class Connection {
   bool DeleteFile(const std::string& path);
   bool SetCurrentDirectory(const std::string& path);
   const std::string& CurrentDirectory() const { return cwd_; }
+  // Why the last operation that failed failed, its streamed files' included.
+  const Error& error() const { return error_; }
   // The file's size and, with `withTime`, its modification time. A server
   // without SIZE (500 or 502) or MDTM leaves that field at -1; any other
   // refusal fails.
   bool Stat(const std::string& path, bool withTime, RemoteStat& stat);
-
-  // Decides whether a listed name matches the last part of a pattern. The
-  // pattern rules belong to the client, which hands them in here.
-  using NameMatch = bool (*)(std::string_view pattern, std::string_view name);
 
   // The entries of the directory part of `pattern` whose names match its
   // last part. False with kNoMoreFiles when none match; false with another
@@ -114,7 +96,10 @@ class Connection {
 
  private:
   friend class RemoteFile;
+  friend class Session;
   explicit Connection(const ConnectRequest& request);
+  // Connects and logs in.
+  bool LogIn();
 
   std::string Resolve(const std::string& path) const;
   bool ValidName(const std::string& path);
@@ -134,7 +119,8 @@ class Connection {
   void Stop();
   void Abort(CURLMcode code);
   bool Fail(CURLcode result);
-  bool LastReplyWasCompletion() const;
+  // Keeps `code`, with the server's last reply, as the operation's error.
+  bool FailWith(int32_t code);
   bool KnowListing();
   void PrepareListing(const std::string& urlPath);
   bool FindWithList(const std::string& target, NameMatch match, std::vector<FindData>& entries);
@@ -175,21 +161,24 @@ class Connection {
   bool running_ = false;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
+  Error error_;
 };
 
 // The internet session: the library set up once for the whole program,
 // parent of the connections opened through it.
 class Session {
  public:
-  // nullptr with the error code set when the library cannot be set up.
+  // nullptr when the library cannot be set up (kInternalError).
   static std::unique_ptr<Session> Open();
 
-  std::unique_ptr<Connection> Connect(const ConnectRequest& request) {
-    return Connection::Open(request);
-  }
+  // Connects and logs in; nullptr when that fails, and error() tells why.
+  std::unique_ptr<Connection> Connect(const ConnectRequest& request);
+  const Error& error() const { return error_; }
 
  private:
   Session() = default;
+
+  Error error_;
 };
 
 }  // namespace inet

@@ -1,14 +1,12 @@
 #include "ftp/inet/errors.h"
 
 #include <cerrno>
-#include <utility>
+
+#include "ftp/inet/curl_workarounds.h"
 
 namespace inet {
 
 namespace {
-
-thread_local int32_t last_error = 0;
-thread_local std::string last_response;
 
 struct Message {
   int32_t code;
@@ -55,8 +53,6 @@ constexpr Message kMessages[] = {
 };
 
 // OpenSSL's verification results (X509_V_ERR_*), as libcurl passes them on.
-constexpr long kVerifyOk = 0;
-constexpr long kVerifyUnspecified = 1;
 constexpr long kVerifyNotYetValid = 9;
 constexpr long kVerifyExpired = 10;
 constexpr long kVerifyIssuerUnknown[] = {
@@ -66,7 +62,6 @@ constexpr long kVerifyIssuerUnknown[] = {
     20,  // unable to get local issuer certificate
     21,  // unable to verify the first certificate
 };
-constexpr long kVerifyHostMismatch = 62;
 
 }  // namespace
 
@@ -138,11 +133,7 @@ int32_t ErrorFromCertificate(long verifyResult) {
   if (verifyResult == kVerifyNotYetValid || verifyResult == kVerifyExpired) return kCertificateDate;
   for (long issuer : kVerifyIssuerUnknown)
     if (verifyResult == issuer) return kCertificateIssuer;
-  // libcurl checks the host name itself once the chain is accepted, leaving
-  // the result as it was before the check ("OK" or "unspecified").
-  if (verifyResult == kVerifyHostMismatch || verifyResult == kVerifyOk ||
-      verifyResult == kVerifyUnspecified)
-    return kCertificateName;
+  if (HostNameFailed(verifyResult)) return kCertificateName;
   return kCertificateInvalid;
 }
 
@@ -163,11 +154,5 @@ int32_t ErrorFromErrno(int err) {
       return kWriteFault;
   }
 }
-
-int32_t GetLastError() { return last_error; }
-void SetLastError(int32_t code) { last_error = code; }
-
-const std::string& GetLastResponseInfo() { return last_response; }
-void SetLastResponse(std::string reply) { last_response = std::move(reply); }
 
 }  // namespace inet

@@ -56,15 +56,15 @@ int32_t ErrorFromCertificate(long verifyResult);
 // The code that stands for a failed local file operation (errno).
 int32_t ErrorFromErrno(int err);
 
-// What the last failed operation of the layer left behind, read by the
-// caller at once after the failure: the error code and the server's last
-// reply. Kept per thread, like the error state of the platform libraries the
-// callers were written against.
-int32_t GetLastError();
-void SetLastError(int32_t code);
-
-// The server's last reply line, control characters replaced by blanks.
-const std::string& GetLastResponseInfo();
-void SetLastResponse(std::string reply);
+// What a failed operation of the layer leaves behind. The object that
+// failed holds it, to be read at once after the failure: the session for a
+// connection it could not open, the connection for its operations and its
+// streamed files, the local download for its file.
+struct Error {
+  int32_t code = 0;
+  // The server's last reply line, control characters replaced by blanks;
+  // for kExtendedError, the server's own words on its refusal.
+  std::string reply;
+};
 
 }  // namespace inet

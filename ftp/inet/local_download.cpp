@@ -108,8 +108,7 @@ LocalDownload::~LocalDownload() {
 }
 
 bool LocalDownload::Fail(int err) {
-  error_ = ErrorFromErrno(err);
-  SetLastError(error_);
+  error_ = {ErrorFromErrno(err), {}};
   return false;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "ftp/inet/block_writer.h"
+#include "ftp/inet/errors.h"
 
 namespace inet {
 
@@ -36,7 +37,7 @@ class LocalDownload {
   LocalDownload(const LocalDownload&) = delete;
   LocalDownload& operator=(const LocalDownload&) = delete;
 
-  // Creates the temporary file; false with the error code set on failure.
+  // Creates the temporary file; false, with error() telling why, on failure.
   bool Create();
   bool Write(const char* data, size_t size);
   // Takes a whole block of the file's next bytes without copying it, as a
@@ -47,8 +48,8 @@ class LocalDownload {
   bool Commit();
 
   const std::string& temporary_path() const { return temporary_; }
-  // The code of the last local failure.
-  int32_t error() const { return error_; }
+  // Why the last local operation failed.
+  const Error& error() const { return error_; }
 
  private:
   bool Fail(int err);
@@ -63,7 +64,7 @@ class LocalDownload {
   int fd_ = -1;
   std::unique_ptr<BlockWriter> writer_;
   bool committed_ = false;
-  int32_t error_ = 0;
+  Error error_;
 };
 
 }  // namespace inet

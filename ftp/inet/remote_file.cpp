@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "base/yielding_wait.h"
-#include "ftp/inet/errors.h"
 
 namespace inet {
 
@@ -325,7 +324,6 @@ bool RemoteFile::Finish() {
   StopPump();
   if (!connection_.done_ || connection_.result_ != CURLE_OK) return Fail();
   connection_.Stop();
-  SetLastResponse(connection_.last_reply_);
   return true;
 }
 

@@ -55,6 +55,8 @@ class RemoteFile {
   // server confirmed it, and for a download when nothing beyond what was
   // read arrived.
   bool Finish();
+  // Why the transfer failed, once a member above returned false.
+  const Error& error() const { return connection_.error(); }
 
  private:
   friend class Connection;

@@ -1,10 +1,8 @@
 #include "ftp/inet/socket_checks.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace inet {
 
@@ -24,23 +22,6 @@ bool PeerIs(curl_socket_t socket, std::string_view address) {
 void ResetOnClose(curl_socket_t socket) {
   const linger abrupt{1, 0};
   static_cast<void>(::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt));
-}
-
-// A socket that cannot be held stays libcurl's alone: it then ends as
-// libcurl ends it.
-void HeldSocket::Hold(curl_socket_t socket) {
-  Release();
-  held_ = ::fcntl(socket, F_DUPFD_CLOEXEC, 0);
-}
-
-void HeldSocket::Release() {
-  if (held_ >= 0) ::close(held_);
-  held_ = -1;
-}
-
-void HeldSocket::Reset() {
-  if (held_ >= 0) ResetOnClose(held_);
-  Release();
 }
 
 }  // namespace inet

@@ -16,24 +16,4 @@ bool PeerIs(curl_socket_t socket, std::string_view address);
 // an orderly end of an empty one.
 void ResetOnClose(curl_socket_t socket);
 
-// A second descriptor of one of libcurl's sockets, which keeps the
-// connection open until it is let go, however libcurl closes its own: in
-// order (Release), or with a reset (Reset). libcurl 7.88 calls no close
-// callback for an accepted data connection, and closes a failed transfer's
-// in order, so this is the one way to end every such connection as broken.
-class HeldSocket {
- public:
-  HeldSocket() = default;
-  HeldSocket(const HeldSocket&) = delete;
-  HeldSocket& operator=(const HeldSocket&) = delete;
-  ~HeldSocket() { Release(); }
-
-  void Hold(curl_socket_t socket);
-  void Release();
-  void Reset();
-
- private:
-  int held_ = -1;
-};
-
 }  // namespace inet
