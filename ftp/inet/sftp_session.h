@@ -40,7 +40,7 @@ struct SftpRequest {
   HostKeyCheck hostKey;
   // connect: to reach the server, check its key and log in; reply: each
   // request of an operation; stall: a transfer's chunk.
-  Timeouts timeouts;
+  FtpTimeouts timeouts;
   std::function<void()> yield;
 };
 
