@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ftp/listed_names.h"
+#include "ftp/ssh_settings.h"
 #include "ftp/timeouts.h"
 
 namespace inet {
@@ -100,6 +101,8 @@ class cFTP {
   // ("" for none), and whether the server's certificate is checked at all.
   void SetCaFile(const std::string& sCaFile) { mCaFile = sCaFile; }
   void SetTlsVerify(bool verify) { mTlsVerify = verify; }
+  // For SFTP servers: the login key and the host key check.
+  void SetSshSettings(const SshSettings& ssh) { mSsh = ssh; }
   // Uploads arrive under a hidden temporary name and are renamed when whole.
   void SetTempUpload(bool tempUpload) { mTempUpload = tempUpload; }
 
@@ -159,6 +162,7 @@ class cFTP {
   bool mCheckSource = false;
   std::string mCaFile;  // TLS: trusted beside the system's certificates, when given
   bool mTlsVerify = true;
+  SshSettings mSsh;
   bool mTempUpload = false;
   struct stat mSentSource {};  // the local file the last upload read
   // What the last download read, as the server told it; -1 where it did not.

@@ -70,6 +70,7 @@ void Job::TakeSettings(const std::string& section) {
   mFTP->SetCaFile(mSettings.caFile);
   mFTP->SetTlsVerify(mSettings.tlsVerify);
   mFTP->SetTempUpload(mSettings.tempUpload);
+  mFTP->SetSshSettings(mSettings.ssh);
 }
 
 // Unread settings would show only as a server name that cannot be

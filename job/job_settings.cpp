@@ -42,6 +42,13 @@ JobSettings ReadJobSettings(const std::string& iniFile, const std::string& secti
   job.tlsVerify = read("tlsverify") != kNoVerifyValue;
   job.tempUpload = read("tempupload") == kTempUploadValue;
   job.passive = read("mode") == kPassiveValue;
+  for (auto [key, value] : {std::pair{"sshkey", &job.ssh.keyFile},
+                            {"sshkeypass", &job.ssh.keyPassphrase},
+                            {"hostkey", &job.ssh.hostKeyPin},
+                            {"knownhosts", &job.ssh.knownHostsFile}}) {
+    const std::string text = read(key);
+    *value = IsPresent(text) ? text : "";
+  }
   for (int n = 1; n <= kNumberedKeys; ++n) {
     std::string line = read(kTransferStem + std::to_string(n));
     if (IsPresent(line)) job.lines.push_back(std::move(line));

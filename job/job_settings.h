@@ -2,6 +2,8 @@
 // is loaded, so that nothing changes under a running job.
 #pragma once
 
+#include "ftp/ssh_settings.h"
+
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@ struct JobSettings {
   bool tlsVerify = true;
   bool tempUpload = false;
   bool passive = false;
+  SshSettings ssh;  // sshkey, sshkeypass, hostkey, knownhosts
   // A directory key whose value the settings reader cut, or "".
   std::string cutDirectoryKey;
   // The present values of prenos1..prenos20 and run1..run20, in order.
