@@ -15,7 +15,9 @@ namespace {
 using Strings = std::vector<std::string>;
 
 constexpr size_t kSmall = 1000;
-constexpr size_t kLarge = 24 << 20;
+// Goes on past the point where a 256 KiB block and a 255-byte piece first
+// end together (255 blocks in).
+constexpr size_t kLarge = 64 << 20;
 constexpr int64_t kCutAfter = 4 << 20;
 // <FIELD> stands for the sshd bed's line of that name, <ROOT> for its root.
 const Strings kFields = {"PORT",   "USER", "PASS",  "KEY",     "LOCKED",

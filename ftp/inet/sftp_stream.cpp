@@ -69,13 +69,17 @@ bool SftpStream::Read(size_t size, size_t& read) {
     read += take;
   }
   // A block counted whole is the caller's at once, the file's last one too.
-  if (!block_.empty() && offset_ == block_.size()) counted_.push_back(std::exchange(block_, {}));
+  if (!block_.empty() && offset_ == block_.size()) HandOver();
   return true;
 }
 
-bool SftpStream::NextBlock() {
-  if (!block_.empty()) counted_.push_back(std::exchange(block_, {}));
+void SftpStream::HandOver() {
+  counted_.push_back(std::exchange(block_, {}));
   offset_ = 0;
+}
+
+bool SftpStream::NextBlock() {
+  if (!block_.empty()) HandOver();
   if (at_end_) return true;
   block_ = std::exchange(spare_, {});
   block_.resize(kBlockSize);

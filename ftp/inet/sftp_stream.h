@@ -32,8 +32,10 @@ class SftpStream : public RemoteStream {
 
  private:
   bool SendBlock();
-  // The current block, counted whole, goes to the caller's queue, and the
-  // next one is fetched; an empty one at the end of the file.
+  // The current block, counted whole, goes to the caller's queue.
+  void HandOver();
+  // Hands over the current block, if any, and fetches the next one; an
+  // empty one at the end of the file.
   bool NextBlock();
 
   SftpRemote& remote_;
