@@ -37,41 +37,16 @@ struct SftpCase {
   bool cut = false;      // the server's session process is killed mid-transfer
 };
 
+// clang-format off
 const SftpCase kLogins[] = {
     {"password, pinned key: upload", kPinned, "*.txt,UP,DEL", {"a.txt"}, 0, "", kSmall, true},
-    {"key, known host: download",
-     "sshkey=<KEY>\nknownhosts=<KNOWN>",
-     "*.txt,DOWN,DEL",
-     {"a.txt"},
-     0},
-    {"encrypted key",
-     "sshkey=<LOCKED>\nsshkeypass=<PHRASE>\nhostkey=<PIN>",
-     "*.txt,UP",
-     {"a.txt"},
-     0},
-    {"key not pinned",
-     "geslo=<PASS>\nhostkey=SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU",
-     "*.txt",
-     {"a.txt"},
-     2,
-     "is not the pinned one (hostkey); nothing secret was sent. The server's host key <PIN>"},
-    {"host unknown",
-     "geslo=<PASS>\nknownhosts=<STRANGER>",
-     "*.txt",
-     {"a.txt"},
-     2,
-     "its host key is <PIN>"},
-    {"host key changed",
-     "geslo=<PASS>\nknownhosts=<CHANGED>",
-     "*.txt",
-     {"a.txt"},
-     2,
-     "the server offers <PIN>"},
-    {"wrong password",
-     "geslo=wrong\nhostkey=<PIN>",
-     "*.txt",
-     {"a.txt"},
-     2,
+    {"key, known host: download", "sshkey=<KEY>\nknownhosts=<KNOWN>", "*.txt,DOWN,DEL", {"a.txt"}, 0},
+    {"encrypted key", "sshkey=<LOCKED>\nsshkeypass=<PHRASE>\nhostkey=<PIN>", "*.txt", {"a.txt"}, 0},
+    {"key not pinned", "geslo=<PASS>\nhostkey=SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU",
+     "*.txt", {"a.txt"}, 2, "not the pinned one (hostkey); nothing secret was sent. The server's host key <PIN>"},
+    {"host unknown", "geslo=<PASS>\nknownhosts=<STRANGER>", "*.txt", {"a.txt"}, 2, "its host key is <PIN>"},
+    {"host key changed", "geslo=<PASS>\nknownhosts=<CHANGED>", "*.txt", {"a.txt"}, 2, "the server offers <PIN>"},
+    {"wrong password", "geslo=wrong\nhostkey=<PIN>", "*.txt", {"a.txt"}, 2,
      "neither the key nor the password was accepted"},
 };
 
@@ -79,30 +54,17 @@ const SftpCase kTransfers[] = {
     {"odd names: download", kPinned, "*.txt,DOWN,DEL", kOddNames, 0},
     {"odd names: upload, absolute ftpdir", "ftpdir=<ROOT>/in/\nsshkey=<KEY>\nhostkey=<PIN>",
      "*.txt,UP,DEL", kOddNames, 0, "", kSmall, true},
-    {"temporary name, then the rename over the old file",
-     "tempupload=YES\ngeslo=<PASS>\nhostkey=<PIN>",
-     "a.txt,UP",
-     {"a.txt"},
-     0},
-    {"missing remote directory",
-     "ftpdir=~/missing/\ngeslo=<PASS>\nhostkey=<PIN>",
-     "*.txt,DOWN",
-     {},
-     1,
+    {"temporary name, then the rename over the old file", "tempupload=YES\ngeslo=<PASS>\nhostkey=<PIN>",
+     "a.txt,UP", {"a.txt"}, 0},
+    {"missing remote directory", "ftpdir=~/missing/\ngeslo=<PASS>\nhostkey=<PIN>", "*.txt,DOWN", {}, 1,
      "No such file or directory on the server"},
 };
 
 const SftpCase kCuts[] = {
-    {"session killed mid-download",
-     kPinned,
-     "*.bin,DOWN,DEL",
-     {"big.bin"},
-     0,
-     "The connection with the server ended unexpectedly.",
-     kLarge,
-     false,
-     true},
+    {"session killed mid-download", kPinned, "*.bin,DOWN,DEL", {"big.bin"}, 0,
+     "The connection with the server ended unexpectedly.", kLarge, false, true},
 };
+// clang-format on
 
 class SftpJob : public JobTest {
  protected:
