@@ -33,29 +33,15 @@ class RemoteFile : public RemoteStream {
   RemoteFile(const RemoteFile&) = delete;
   RemoteFile& operator=(const RemoteFile&) = delete;
 
-  // Upload: starts sending `length` bytes of `fd` from where it stands. The
-  // thread reads no further ahead of the bytes counted by AwaitSent than
-  // kReadAhead, so a change to the local file meanwhile is noticed.
+  // The thread reads no further ahead of the bytes counted by AwaitSent
+  // than kReadAhead, so a change to the local file meanwhile is noticed.
   void SendFrom(int fd, int64_t length) override;
-  // Upload: waits until the first `bytes` have gone to libcurl; they may
-  // still fail on the network, which shows at a later call or at Finish.
-  // False when the transfer ended before them; LocalReadFailed then tells
-  // whether the local file ran short.
+  // The bytes have gone to libcurl.
   bool AwaitSent(int64_t bytes) override;
   bool LocalReadFailed() const override { return local_read_failed_; }
-  // Download: counts up to `size` more bytes as read, without moving them;
-  // fewer only at the end of the data, false when the transfer failed before
-  // anything was there.
   bool Read(size_t size, size_t& read) override;
-  // Download: swaps `block` for the next block whose bytes were all counted,
-  // in order; false when there is none yet. The block given in, emptied,
-  // is filled again.
   bool TakeRead(std::string& block) override;
-  // Ends the transfer and waits for the server's verdict: true only when the
-  // server confirmed it, and for a download when nothing beyond what was
-  // read arrived.
   bool Finish() override;
-  // Why the transfer failed, once a member above returned false.
   const Error& error() const override { return connection_.error(); }
 
  private:
