@@ -6,6 +6,7 @@
 #include "ftp/inet/connection.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/server_address.h"
+#include "ftp/inet/sftp_remote.h"
 
 cFTP::cFTP() : cFTP(inet::Session::Open()) {}
 
@@ -31,12 +32,14 @@ void cFTP::RecordFTPError(int32_t lErrorCode, const std::string& sOperation) {
                " Message: " + std::string(inet::ErrorMessage(lErrorCode));
 }
 
-// After a refusal the server's own words say best what went wrong.
+// After a refusal the server's own words say best what went wrong; the
+// detail, where there is one, says on what.
 void cFTP::RecordError(const inet::Error& error, const std::string& sOperation) {
   if (error.code == inet::kExtendedError && !error.reply.empty())
     sLastError = error.reply;
   else
     RecordFTPError(error.code, sOperation);
+  if (!error.detail.empty()) sLastError += " " + error.detail;
 }
 
 void cFTP::RecordLastError(const std::string& sOperation) {
@@ -59,23 +62,48 @@ bool cFTP::Check(bool ok, const std::string& sOperation) {
 
 void cFTP::CloseConnection() { hConnection.reset(); }
 
+namespace {
+const std::string kConnectLabel = "InternetConnect";
+}  // namespace
+
+// The scheme picks the protocol once; everything after goes through the one
+// interface of the layer.
 bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
                           const std::string& sPassword) {
-  static const std::string kLabel = "InternetConnect";
   hConnection.reset();
-  if (!hSession) return Connected(kLabel);
-  std::optional<inet::ServerAddress> server = inet::ParseServerAddress(sServer);
-  if (!server) {
-    RecordFTPError(inet::kNameNotResolved, kLabel);
+  if (!hSession) return Connected(kConnectLabel);
+  if (std::optional<inet::ServerAddress> sftp = inet::ParseSftpAddress(sServer)) {
+    ConnectSftp(*sftp, sUser, sPassword);
+  } else if (std::optional<inet::ServerAddress> server = inet::ParseServerAddress(sServer)) {
+    ConnectFtp(*server, sUser, sPassword);
+  } else {
+    RecordFTPError(inet::kNameNotResolved, kConnectLabel);
     return false;
   }
-  inet::ConnectRequest request{*server,          sUser,
+  return hConnection != nullptr;
+}
+
+void cFTP::ConnectFtp(const inet::ServerAddress& server, const std::string& sUser,
+                      const std::string& sPassword) {
+  inet::ConnectRequest request{server,           sUser,
                                sPassword,        lConnectFlags == kPassive,
                                mTimeouts,        {mTlsVerify, mCaFile},
                                YieldWhileBlocked};
   hConnection = hSession->Connect(request);
-  if (!hConnection) RecordError(hSession->error(), kLabel);
-  return hConnection != nullptr;
+  if (!hConnection) RecordError(hSession->error(), kConnectLabel);
+}
+
+void cFTP::ConnectSftp(const inet::ServerAddress& server, const std::string& sUser,
+                       const std::string& sPassword) {
+  inet::SftpRequest request{server.host,
+                            server.port,
+                            {sUser, sPassword, mSsh.keyFile, mSsh.keyPassphrase},
+                            {mSsh.hostKeyPin, mSsh.knownHostsFile},
+                            mTimeouts,
+                            YieldWhileBlocked};
+  inet::Error error;
+  hConnection = inet::OpenSftpSession(std::move(request), error);
+  if (!hConnection) RecordError(error, kConnectLabel);
 }
 
 bool cFTP::RenameFTPFile(const std::string& sExisting, const std::string& sNewName) {

@@ -1,5 +1,6 @@
 // cFTP: the FTP client of the job. One object holds one internet session
-// and at most one connection at a time. Members never throw: a failure
+// and at most one connection at a time, FTP or SFTP as the server text's
+// scheme says ("sftp://"); above this class the two are one. Members never throw: a failure
 // returns false (or an empty or non-positive value) and leaves a readable
 // error text behind, which the caller fetches with GetLastErrorMessage.
 // The internet layer below is known here by name only: a caller needs this
@@ -21,14 +22,15 @@
 #include "ftp/timeouts.h"
 
 namespace inet {
-class Connection;
 class LocalDownload;
-class RemoteFile;
+class RemoteSession;
+class RemoteStream;
 class Session;
 enum class TransferType;
 struct Error;
 struct FindData;
 struct RemoteStat;
+struct ServerAddress;
 }  // namespace inet
 
 class cFTP {
@@ -128,6 +130,10 @@ class cFTP {
   void RecordError(const inet::Error& error, const std::string& sOperation);
   // The error of the connection's last failed operation, or that there is none.
   void RecordLastError(const std::string& sOperation);
+  void ConnectFtp(const inet::ServerAddress& server, const std::string& sUser,
+                  const std::string& sPassword);
+  void ConnectSftp(const inet::ServerAddress& server, const std::string& sUser,
+                   const std::string& sPassword);
   bool Connected(const std::string& sOperation);
   bool Check(bool ok, const std::string& sOperation);
   void Yield();
@@ -138,8 +144,8 @@ class cFTP {
   int64_t RemoteSize(const std::string& sRemote);
   int64_t ExpectedSize(const std::string& sRemote, const ListedFile& listed);
   bool ReceiveFile(const std::string& sLocal, const std::string& sRemote, int64_t size);
-  bool SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length, std::string& label);
-  bool ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
+  bool SendChunks(std::FILE* local, inet::RemoteStream& remote, int64_t length, std::string& label);
+  bool ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local, int64_t size,
                      std::string& label);
   void DiscardRemote(const std::string& sRemote);
   bool UploadStands(const std::string& sRemote, int64_t length, bool sourceUnchanged);
@@ -154,7 +160,7 @@ class cFTP {
   bool SendFile(const std::string& sLocal, const std::string& sRemote);
 
   std::unique_ptr<inet::Session> hSession;
-  std::unique_ptr<inet::Connection> hConnection;
+  std::unique_ptr<inet::RemoteSession> hConnection;
   bool mAscii = true;
   ConnectFlags lConnectFlags = kActive;
   std::string sLastError;

@@ -1,9 +1,9 @@
 // Remote listings: the names that match a pattern, and a file's size.
 #include "ftp/cftp.h"
 
-#include "ftp/inet/connection.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/remote_path.h"
+#include "ftp/inet/remote_session.h"
 #include "ftp/listed_names.h"
 #include "ftp/wildcard.h"
 

@@ -13,10 +13,9 @@
 #include "base/text.h"
 #include "base/yielding_wait.h"
 #include "ftp/cftp.h"
-#include "ftp/inet/connection.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/local_download.h"
-#include "ftp/inet/remote_file.h"
+#include "ftp/inet/remote_session.h"
 #include "ftp/local_source.h"
 
 namespace {
@@ -94,7 +93,7 @@ bool cFTP::PublishUpload(const std::string& sTemporary, const std::string& sRemo
 
 // The bytes go from the local file to libcurl on the transfer's own thread;
 // here they are counted, chunk by chunk, as they go. A failure is recorded.
-bool cFTP::SendChunks(std::FILE* local, inet::RemoteFile& remote, int64_t length,
+bool cFTP::SendChunks(std::FILE* local, inet::RemoteStream& remote, int64_t length,
                       std::string& label) {
   remote.SendFrom(fileno(local), length);
   int64_t counter = 0;
@@ -152,7 +151,7 @@ bool cFTP::SendFile(const std::string& sLocal, const std::string& sRemote) {
   }
   int64_t length = info.st_size;
   const std::string target = mTempUpload ? TemporaryName(sRemote) : sRemote;
-  std::unique_ptr<inet::RemoteFile> remote =
+  std::unique_ptr<inet::RemoteStream> remote =
       hConnection->OpenFile(target, inet::Access::kWrite, TransferType());
   if (!remote) {
     RecordLastError(kOpenPutLabel);
@@ -259,7 +258,7 @@ bool cFTP::DeleteReceivedSource(const std::string& sRemote) {
 }
 
 // A failure is recorded.
-bool cFTP::ReceiveChunks(inet::RemoteFile& remote, inet::LocalDownload& local, int64_t size,
+bool cFTP::ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local, int64_t size,
                          std::string& label) {
   std::string block;    // a counted block on its way to the file, an emptied one back
   int64_t counter = 1;  // the event counts run one ahead of the bytes
@@ -323,7 +322,7 @@ bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, in
     RecordError(local.error(), kLocalOpenLabel);
     return false;
   }
-  std::unique_ptr<inet::RemoteFile> remote =
+  std::unique_ptr<inet::RemoteStream> remote =
       hConnection->OpenFile(sRemote, inet::Access::kRead, TransferType());
   Yield();
   if (!remote) {

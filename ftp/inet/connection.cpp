@@ -595,8 +595,8 @@ bool Connection::GetFile(const std::string& remote, const std::string& local, Tr
   return download.Commit() || FailWith(download.error().code);
 }
 
-std::unique_ptr<RemoteFile> Connection::OpenFile(const std::string& remote, Access access,
-                                                 TransferType type) {
+std::unique_ptr<RemoteStream> Connection::OpenFile(const std::string& remote, Access access,
+                                                   TransferType type) {
   if (!ValidName(remote)) return nullptr;
   Prepare(UrlPath(Resolve(remote)));
   Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);

@@ -1,10 +1,8 @@
-// One FTP connection of the internet layer: a libcurl easy handle whose
+// One FTP connection of the internet layer, its FTP side of RemoteSession:
+// a libcurl easy handle whose
 // control connection stays open between operations, driven through a multi
 // handle of its own so that streamed transfers can push and pull their data
 // (see RemoteFile) on the same connection as every other operation.
-//
-// Every member returns false (or nullptr) on failure; error() then tells
-// why, until the next operation.
 #pragma once
 
 #include <curl/curl.h>
@@ -21,6 +19,7 @@
 #include "ftp/inet/curl_workarounds.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/find_data.h"
+#include "ftp/inet/remote_session.h"
 #include "ftp/inet/server_address.h"
 #include "ftp/inet/socket_checks.h"
 #include "ftp/timeouts.h"
@@ -29,18 +28,9 @@ namespace inet {
 
 class RemoteFile;
 
-enum class TransferType { kAscii, kBinary };
-enum class Access { kRead, kWrite };
-
 // A listing slower than this, on average over the stall time, has stalled:
 // a directory that takes minutes to list at this rate is unheard of.
 inline constexpr long kListingLeastBytesPerSecond = 1024;
-
-// What the server says of one remote file; -1 where it does not say.
-struct RemoteStat {
-  int64_t size = -1;   // SIZE
-  int64_t mtime = -1;  // MDTM, seconds since the epoch
-};
 
 // How a server's certificate is checked when the connection uses TLS.
 struct CertificateCheck {
@@ -60,39 +50,32 @@ struct ConnectRequest {
   std::function<void()> yield;
 };
 
-class Connection {
+class Connection : public RemoteSession {
  public:
-  ~Connection();
+  ~Connection() override;
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  bool Rename(const std::string& from, const std::string& to);
-  bool CreateDirectory(const std::string& path);
-  bool RemoveDirectory(const std::string& path);
-  bool DeleteFile(const std::string& path);
-  bool SetCurrentDirectory(const std::string& path);
-  const std::string& CurrentDirectory() const { return cwd_; }
-  // Why the last operation that failed failed, its streamed files' included.
-  const Error& error() const { return error_; }
-  // The file's size and, with `withTime`, its modification time. A server
-  // without SIZE (500 or 502) or MDTM leaves that field at -1; any other
-  // refusal fails.
-  bool Stat(const std::string& path, bool withTime, RemoteStat& stat);
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  bool SetCurrentDirectory(const std::string& path) override;
+  const std::string& CurrentDirectory() const override { return cwd_; }
+  const Error& error() const override { return error_; }
+  // SIZE and, with `withTime`, MDTM. A server without SIZE (500 or 502) or
+  // MDTM leaves that field at -1; any other refusal fails.
+  bool Stat(const std::string& path, bool withTime, RemoteStat& stat) override;
 
-  // The entries of the directory part of `pattern` whose names match its
-  // last part. False with kNoMoreFiles when none match; false with another
-  // code when the directory could not be listed. Lists with MLSD where the
-  // server's FEAT offers it, else with LIST; a listed link that leads to a
-  // directory is no file.
-  bool Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries);
+  // Lists with MLSD where the server's FEAT offers it, else with LIST; a
+  // listed link that leads to a directory is no file.
+  bool Find(const std::string& pattern, NameMatch match, std::vector<FindData>& entries) override;
 
-  // Whole-file transfers in one call.
-  bool PutFile(const std::string& local, const std::string& remote, TransferType type);
-  bool GetFile(const std::string& remote, const std::string& local, TransferType type);
+  bool PutFile(const std::string& local, const std::string& remote, TransferType type) override;
+  bool GetFile(const std::string& remote, const std::string& local, TransferType type) override;
 
-  // Starts a streamed transfer; the server has accepted it when this returns
-  // a file. No other operation may run on the connection until it is gone.
-  std::unique_ptr<RemoteFile> OpenFile(const std::string& remote, Access access, TransferType type);
+  std::unique_ptr<RemoteStream> OpenFile(const std::string& remote, Access access,
+                                         TransferType type) override;
 
  private:
   friend class RemoteFile;

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "ftp/inet/curl_workarounds.h"
+#include "ftp/inet/sftp_errors.h"
 
 namespace inet {
 
@@ -50,6 +51,34 @@ constexpr Message kMessages[] = {
     {kTlsNotOffered, "TLS: the server offers no TLS; nothing was sent in clear."},
     {kTlsHandshake, "TLS: the handshake with the server failed."},
     {kCaFileUnreadable, "TLS: the certificate file named by cafile cannot be read."},
+    {kSshLoginRefused,
+     "The server refused the login: neither the key nor the password was accepted."},
+    {kHostKeyUnknown,
+     "SSH host key: nothing vouches for the server's key (hostkey or knownhosts); nothing secret "
+     "was sent."},
+    {kHostKeyChanged,
+     "SSH host key: the server's key is not the one known for it; nothing secret was sent."},
+    {kHostKeyNotPinned,
+     "SSH host key: the server's key is not the pinned one (hostkey); nothing secret was sent."},
+    {kPermissionDenied, "The server denied access to the file or directory."},
+    {kNoSuchRemoteFile, "No such file or directory on the server."},
+};
+
+// The SFTP side's codes that have a code of their own here; the others
+// are one of the codes both sides share.
+constexpr struct {
+  SftpErrorCode sftp;
+  int32_t code;
+} kSftpCodes[] = {
+    {kSftpCannotConnect, kCannotConnect},
+    {kSftpLoginRefused, kSshLoginRefused},
+    {kSftpHostKeyUnknown, kHostKeyUnknown},
+    {kSftpHostKeyChanged, kHostKeyChanged},
+    {kSftpHostKeyNotPinned, kHostKeyNotPinned},
+    {kSftpPermissionDenied, kPermissionDenied},
+    {kSftpNoSuchFile, kNoSuchRemoteFile},
+    {kSftpConnectionLost, kConnectionAborted},
+    {kSftpTimeout, kTimeout},
 };
 
 // OpenSSL's verification results (X509_V_ERR_*), as libcurl passes them on.
@@ -69,6 +98,15 @@ std::string_view ErrorMessage(int32_t code) {
   for (const Message& m : kMessages)
     if (m.code == code) return m.text;
   return {};
+}
+
+// A refusal without a code of its own is told in the session's words, as
+// an FTP server's reply is.
+Error ErrorFromSftp(const SftpError& error) {
+  if (error.code == kSftpOk) return {};
+  for (const auto& known : kSftpCodes)
+    if (known.sftp == error.code) return {known.code, "", error.text};
+  return {kExtendedError, error.text};
 }
 
 int32_t ErrorFromCurl(CURLcode result) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace inet {
 
@@ -41,6 +42,13 @@ enum ErrorCode : int32_t {
   kListingUnreadable = 13,  // a directory listing in no form the client reads
   kTlsHandshake = 12157,
   kCaFileUnreadable = 12169,
+  // SFTP, numbered as the SFTP side numbers them (sftp_errors.h).
+  kSshLoginRefused = 14002,   // neither the key nor the password was accepted
+  kHostKeyUnknown = 14003,    // nothing vouches for the server's host key
+  kHostKeyChanged = 14004,    // known_hosts holds another key for the host
+  kHostKeyNotPinned = 14005,  // the host key is not the pinned one
+  kPermissionDenied = 14006,  // the server's file or directory
+  kNoSuchRemoteFile = 14007,  // nor directory
 };
 
 // Our message for a code, or "" for a code we have no message for.
@@ -56,15 +64,28 @@ int32_t ErrorFromCertificate(long verifyResult);
 // The code that stands for a failed local file operation (errno).
 int32_t ErrorFromErrno(int err);
 
+struct SftpError;
+struct Error;
+
+// The error of the layer that stands for an SFTP session's.
+Error ErrorFromSftp(const SftpError& error);
+
 // What a failed operation of the layer leaves behind. The object that
 // failed holds it, to be read at once after the failure: the session for a
 // connection it could not open, the connection for its operations and its
 // streamed files, the local download for its file.
 struct Error {
+  Error() = default;
+  Error(int32_t code, std::string reply, std::string detail = {})
+      : code(code), reply(std::move(reply)), detail(std::move(detail)) {}
+
   int32_t code = 0;
   // The server's last reply line, control characters replaced by blanks;
   // for kExtendedError, the server's own words on its refusal.
   std::string reply;
+  // What exactly failed, beyond the code's message (the SFTP side's own
+  // words: which path, which host key); "" where the message says it all.
+  std::string detail;
 };
 
 }  // namespace inet

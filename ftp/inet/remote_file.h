@@ -1,4 +1,4 @@
-// A streamed transfer on an open connection. Once the server has accepted
+// A streamed transfer on an open FTP connection. Once the server has accepted
 // it, a thread of the file's own runs libcurl on it, so that the network's
 // work goes on while the caller handles its pieces. A download's bytes
 // travel to the caller in blocks of fixed size, a few at a time: the caller
@@ -24,39 +24,25 @@
 
 namespace inet {
 
-class RemoteFile {
+class RemoteFile : public RemoteStream {
  public:
   // How far an upload's thread may read ahead of the bytes counted.
   static constexpr int64_t kReadAhead = 1 << 20;
 
-  ~RemoteFile();  // an unfinished transfer is abandoned
+  ~RemoteFile() override;
   RemoteFile(const RemoteFile&) = delete;
   RemoteFile& operator=(const RemoteFile&) = delete;
 
-  // Upload: starts sending `length` bytes of `fd` from where it stands. The
-  // thread reads no further ahead of the bytes counted by AwaitSent than
-  // kReadAhead, so a change to the local file meanwhile is noticed.
-  void SendFrom(int fd, int64_t length);
-  // Upload: waits until the first `bytes` have gone to libcurl; they may
-  // still fail on the network, which shows at a later call or at Finish.
-  // False when the transfer ended before them; LocalReadFailed then tells
-  // whether the local file ran short.
-  bool AwaitSent(int64_t bytes);
-  bool LocalReadFailed() const { return local_read_failed_; }
-  // Download: counts up to `size` more bytes as read, without moving them;
-  // fewer only at the end of the data, false when the transfer failed before
-  // anything was there.
-  bool Read(size_t size, size_t& read);
-  // Download: swaps `block` for the next block whose bytes were all counted,
-  // in order; false when there is none yet. The block given in, emptied,
-  // is filled again.
-  bool TakeRead(std::string& block);
-  // Ends the transfer and waits for the server's verdict: true only when the
-  // server confirmed it, and for a download when nothing beyond what was
-  // read arrived.
-  bool Finish();
-  // Why the transfer failed, once a member above returned false.
-  const Error& error() const { return connection_.error(); }
+  // The thread reads no further ahead of the bytes counted by AwaitSent
+  // than kReadAhead, so a change to the local file meanwhile is noticed.
+  void SendFrom(int fd, int64_t length) override;
+  // The bytes have gone to libcurl.
+  bool AwaitSent(int64_t bytes) override;
+  bool LocalReadFailed() const override { return local_read_failed_; }
+  bool Read(size_t size, size_t& read) override;
+  bool TakeRead(std::string& block) override;
+  bool Finish() override;
+  const Error& error() const override { return connection_.error(); }
 
  private:
   friend class Connection;

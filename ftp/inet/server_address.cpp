@@ -10,6 +10,8 @@ namespace {
 
 constexpr int kDefaultFtpPort = 21;
 constexpr int kDefaultImplicitTlsPort = 990;
+constexpr int kDefaultSftpPort = 22;
+constexpr std::string_view kSftpScheme = "sftp://";
 
 struct Scheme {
   std::string_view prefix;
@@ -57,11 +59,9 @@ std::optional<int> ParsePort(std::string_view text) {
   return port;
 }
 
-}  // namespace
-
-std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
+// The host and optional port after the scheme, `defaultPort` without one.
+std::optional<ServerAddress> ParseHostAndPort(std::string_view text, int defaultPort) {
   ServerAddress server;
-  server.tls = TakeScheme(text);
   std::string_view host = text;
   std::string_view port;
   if (!text.empty() && text.front() == '[') {
@@ -82,13 +82,28 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
   }
   if (!IsHostText(host)) return std::nullopt;
   server.host = std::string(host);
-  server.port = server.tls == Tls::kImplicit ? kDefaultImplicitTlsPort : kDefaultFtpPort;
+  server.port = defaultPort;
   if (!port.empty()) {
     std::optional<int> number = ParsePort(port);
     if (!number) return std::nullopt;
     server.port = *number;
   }
   return server;
+}
+
+}  // namespace
+
+std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
+  const Tls tls = TakeScheme(text);
+  std::optional<ServerAddress> server =
+      ParseHostAndPort(text, tls == Tls::kImplicit ? kDefaultImplicitTlsPort : kDefaultFtpPort);
+  if (server) server->tls = tls;
+  return server;
+}
+
+std::optional<ServerAddress> ParseSftpAddress(std::string_view text) {
+  if (!StartsWithNoCase(text, kSftpScheme)) return std::nullopt;
+  return ParseHostAndPort(text.substr(kSftpScheme.size()), kDefaultSftpPort);
 }
 
 std::string ServerUrl(const ServerAddress& server) {

@@ -23,6 +23,10 @@ struct ServerAddress {
 // nullopt for text that names no server (empty, stray characters, bad port).
 std::optional<ServerAddress> ParseServerAddress(std::string_view text);
 
+// An SFTP server, "sftp://" and then the host as above; port 22 without
+// one. nullopt for any other text.
+std::optional<ServerAddress> ParseSftpAddress(std::string_view text);
+
 // "ftp://host:port" for libcurl ("ftps://" for implicit TLS), with the
 // brackets an IPv6 address needs.
 std::string ServerUrl(const ServerAddress& server);

@@ -12,6 +12,9 @@ namespace {
 
 // The longest real path of the home directory the session takes.
 constexpr size_t kPathBuffer = 4096;
+// A new directory: the owner's, readable by others, as mkdir -p makes it.
+constexpr long kDirectoryMode = LIBSSH2_SFTP_S_IRWXU | LIBSSH2_SFTP_S_IRGRP | LIBSSH2_SFTP_S_IXGRP |
+                                LIBSSH2_SFTP_S_IROTH | LIBSSH2_SFTP_S_IXOTH;
 
 void InitLibrary() {
   static std::once_flag once;
@@ -133,12 +136,21 @@ bool SftpSession::Stat(const std::string& path, SftpStat& stat) {
 }
 
 bool SftpSession::Delete(const std::string& path) {
-  const std::optional<std::string> real = Usable() ? Resolve(path) : std::nullopt;
-  if (!real) return false;
-  const int result = Request([&] {
-    return libssh2_sftp_unlink_ex(sftp_, real->data(), static_cast<unsigned>(real->size()));
+  return OnPath(path, "Delete of ", [&](const std::string& real, unsigned length) {
+    return libssh2_sftp_unlink_ex(sftp_, real.data(), length);
   });
-  return result == 0 || Fail(result, "Delete of " + path);
+}
+
+bool SftpSession::MakeDirectory(const std::string& path) {
+  return OnPath(path, "Creating the directory ", [&](const std::string& real, unsigned length) {
+    return libssh2_sftp_mkdir_ex(sftp_, real.data(), length, kDirectoryMode);
+  });
+}
+
+bool SftpSession::RemoveDirectory(const std::string& path) {
+  return OnPath(path, "Removing the directory ", [&](const std::string& real, unsigned length) {
+    return libssh2_sftp_rmdir_ex(sftp_, real.data(), length);
+  });
 }
 
 }  // namespace inet

@@ -80,6 +80,8 @@ class SftpSession {
   // Gives `from` the name `to`, replacing a file of that name.
   bool Rename(const std::string& from, const std::string& to);
   bool Delete(const std::string& path);
+  bool MakeDirectory(const std::string& path);
+  bool RemoveDirectory(const std::string& path);
   // A file to read (kRead) or to write from its start, created or emptied
   // (kWrite), in chunks of the caller's choosing.
   std::unique_ptr<SftpFile> OpenFile(const std::string& path, Access access);
@@ -100,6 +102,15 @@ class SftpSession {
   template <typename Call>
   auto Transfer(Call call) {
     return pump_->Run(call, Clock::now() + std::chrono::seconds(request_.timeouts.stall));
+  }
+  // Runs `call` on the real form of `path`: one request that answers 0 on
+  // success; `what` and the path name a failure.
+  template <typename Call>
+  bool OnPath(const std::string& path, const std::string& what, Call call) {
+    const std::optional<std::string> real = Usable() ? Resolve(path) : std::nullopt;
+    if (!real) return false;
+    const int result = Request([&] { return call(*real, static_cast<unsigned>(real->size())); });
+    return result == 0 || Fail(result, what + path);
   }
   // Records the failure of the last call; false, for the caller to return.
   bool Fail(int result, const std::string& what);

@@ -1,0 +1,59 @@
+// The SFTP side of RemoteStream: a streamed transfer on an SftpFile, run on
+// the caller's thread (the session lets the window handle its events
+// whenever it waits). The caller's small pieces are only counted: the bytes
+// move in large blocks, which libssh2 sends and fetches several requests
+// at a time.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "ftp/inet/remote_session.h"
+#include "ftp/inet/sftp_file.h"
+
+namespace inet {
+
+class SftpRemote;
+
+class SftpStream : public RemoteStream {
+ public:
+  SftpStream(SftpRemote& remote, std::unique_ptr<SftpFile> file)
+      : remote_(remote), file_(std::move(file)) {}
+
+  void SendFrom(int fd, int64_t length) override;
+  bool AwaitSent(int64_t bytes) override;
+  bool LocalReadFailed() const override { return local_read_failed_; }
+  bool Read(size_t size, size_t& read) override;
+  bool TakeRead(std::string& block) override;
+  bool Finish() override;
+  const Error& error() const override;
+
+ private:
+  bool SendBlock();
+  // The current block, counted whole, goes to the caller's queue.
+  void HandOver();
+  // Hands over the current block, if any, and fetches the next one; an
+  // empty one at the end of the file.
+  bool NextBlock();
+
+  SftpRemote& remote_;
+  std::unique_ptr<SftpFile> file_;
+
+  // Upload: the local file and what of it is still to go.
+  int fd_ = -1;
+  int64_t unsent_ = 0;
+  int64_t sent_ = 0;
+  bool local_read_failed_ = false;
+  std::string buffer_;
+
+  // Download: the block being counted, and the blocks counted whole.
+  std::string block_;
+  size_t offset_ = 0;
+  bool at_end_ = false;
+  std::deque<std::string> counted_;
+  std::string spare_;
+};
+
+}  // namespace inet
