@@ -84,12 +84,19 @@ class SftpJob : public JobTest {
 
   // Every process serving a session of this test's sshd (named "sshd: "
   // and the user) descends from this process: only those are killed.
+  // All are found before any is killed: a session's child whose parent is
+  // gone no longer descends from here.
   void KillSessions() const {
+    std::vector<int> sessions;
     for (const auto& entry : fs::directory_iterator("/proc")) {
       const int pid = std::atoi(entry.path().filename().c_str());
-      std::string command = pid > 0 ? readBytes(entry.path() / "cmdline") : "";
-      if (command.rfind(Fill("sshd: <USER>"), 0) == 0 && Descends(pid)) kill(pid, SIGKILL);
+      // A process may end while the list is read: it then has no command.
+      std::ifstream cmdline(entry.path() / "cmdline");
+      std::string command;
+      if (pid > 0) std::getline(cmdline, command, '\0');
+      if (command.rfind(Fill("sshd: <USER>"), 0) == 0 && Descends(pid)) sessions.push_back(pid);
     }
+    for (int pid : sessions) kill(pid, SIGKILL);
   }
 
   static bool Descends(int pid) {
