@@ -14,7 +14,10 @@ namespace {
 
 // Large enough that libssh2 keeps several requests in flight and the
 // caller's pieces rarely wait; small enough that memory stays flat.
-constexpr size_t kBlockSize = 256 * 1024;
+// libssh2 reads ahead only as far as the buffer it is given, which shrinks
+// as a block fills: with 256 KiB blocks a download on loopback reached about
+// 100 MB/s, with 1 MiB about 150-185, with 2 MiB no more.
+constexpr size_t kBlockSize = 1024 * 1024;
 
 // Reads up to `size` bytes, fewer only at the end of the file; -1 on failure.
 ssize_t ReadFully(int fd, char* buffer, size_t size) {
