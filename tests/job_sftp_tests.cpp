@@ -40,7 +40,8 @@ struct SftpCase {
 // clang-format off
 const SftpCase kLogins[] = {
     {"password, pinned key: upload", kPinned, "*.txt,UP,DEL", {"a.txt"}, 0, "", kSmall, true},
-    {"key, known host: download", "sshkey=<KEY>\nknownhosts=<KNOWN>", "*.txt,DOWN,DEL", {"a.txt"}, 0},
+    {"key, known host: download", "sshkey=<KEY>\nknownhosts=<KNOWN>", "*.txt,DOWN,DEL", {"a.txt"}, 0, "",
+     kSmall, true},
     {"encrypted key: upload", "sshkey=<LOCKED>\nsshkeypass=<PHRASE>\nhostkey=<PIN>", "*.txt,UP,DEL", {"a.txt"}, 0},
     {"key not pinned", "geslo=<PASS>\nhostkey=SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU",
      "*.txt", {"a.txt"}, 2, "not the pinned one (hostkey); nothing secret was sent. The server's host key <PIN>"},
