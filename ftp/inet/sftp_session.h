@@ -23,11 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "ftp/inet/connection.h"
+#include "ftp/inet/remote_session.h"
 #include "ftp/inet/sftp_errors.h"
 #include "ftp/inet/sftp_host_key.h"
 #include "ftp/inet/sftp_login.h"
 #include "ftp/inet/sftp_pump.h"
+#include "ftp/timeouts.h"
 
 namespace inet {
 
