@@ -141,8 +141,14 @@ class FrmUpdate : public QWidget, public JobView {
   // counts, these the rest.
   struct NotedProgress {
     bool due = false;
-    // The rate measured at the last event that could measure one.
-    std::optional<int64_t> hundredths;
+    // The last event that could measure a rate: the rate is only worked
+    // out when it is drawn, as most events are never drawn.
+    struct Measurement {
+      int64_t bytes = 0;
+      float elapsed = 0;
+      bool positive = false;
+    };
+    std::optional<Measurement> rate;
     // The bar's value before the last event: its percentage is shown.
     float previous = 0;
     // The events were noted while the window was minimized.

@@ -41,14 +41,14 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
   ShowProgress();
 }
 
-// Per event: the clock, one division and a few comparisons; no control is
-// touched unless the event is one to draw at once.
+// Per event: the clock and a few comparisons; no control is touched unless
+// the event is one to draw at once.
 void FrmUpdate::NoteProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
   // With no time gone by there is no rate to measure: the last one stays.
-  const auto hundredths = MeasuredHundredths(lCurrentBytes, mClock() - mStartTime);
-  const auto& rateBefore = mNoted.hundredths;
-  const bool ratePositive =
-      hundredths ? *hundredths > 0 : (rateBefore ? *rateBefore > 0 : mRate > 0);
+  const float elapsed = mClock() - mStartTime;
+  const auto positive = MeasuresPositiveRate(lCurrentBytes, elapsed);
+  const auto& rateBefore = mNoted.rate;
+  const bool ratePositive = positive ? *positive : (rateBefore ? rateBefore->positive : mRate > 0);
   const float max = static_cast<float>(lTotalBytes);
   const float value = static_cast<float>(lCurrentBytes);
   const float previous = PB->Value();
@@ -58,7 +58,7 @@ void FrmUpdate::NoteProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
   const bool plain = ratePositive && value >= 0 && value < max && max < kPlainCount &&
                      previous >= 0 && previous < kPlainCount;
   if (!plain) ShowProgress();
-  if (hundredths) mNoted.hundredths = hundredths;
+  if (positive) mNoted.rate = NotedProgress::Measurement{lCurrentBytes, elapsed, *positive};
   mNoted.previous = previous;
   mNoted.due = true;
   PB->Take(max, value);
@@ -68,7 +68,9 @@ void FrmUpdate::NoteProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
 void FrmUpdate::ShowProgress() {
   if (!mNoted.due) return;
   mNoted.due = false;
-  const auto hundredths = std::exchange(mNoted.hundredths, std::nullopt);
+  const auto measured = std::exchange(mNoted.rate, std::nullopt);
+  const auto hundredths =
+      measured ? MeasuredHundredths(measured->bytes, measured->elapsed) : std::nullopt;
   if (hundredths) mRate = RateOf(*hundredths);
   PB->Redraw();
   const float max = PB->Max();

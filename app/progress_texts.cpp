@@ -43,10 +43,10 @@ std::optional<int64_t> MeasuredHundredths(int64_t bytes, float elapsed) {
   if (elapsed == 0) return std::nullopt;
   const auto perSecond = RoundToInt(std::floor(static_cast<double>(bytes) / elapsed));
   if (!perSecond) return std::nullopt;
-  constexpr int64_t perHundredth = kBytesPerRateUnit / 100;
-  constexpr int64_t half = perHundredth / 2;
-  return *perSecond >= 0 ? (*perSecond + half) / perHundredth
-                         : -((-*perSecond + half) / perHundredth);
+  static_assert(kBytesPerHundredth * 100 == kBytesPerRateUnit);
+  constexpr int64_t half = kBytesPerHundredth / 2;
+  return *perSecond >= 0 ? (*perSecond + half) / kBytesPerHundredth
+                         : -((-*perSecond + half) / kBytesPerHundredth);
 }
 
 // The float nearest to the two-decimal number, as reading its text back

@@ -30,6 +30,28 @@ inline std::optional<int64_t> RoundToInt(double x) {
 // decimals with halves away from zero: a count of hundredths. Nothing when
 // no time has gone by.
 std::optional<int64_t> MeasuredHundredths(int64_t bytes, float elapsed);
+
+// Bytes per second in one hundredth of the rate's unit; half of it rounds
+// to the first hundredth above 0.
+inline constexpr int64_t kBytesPerHundredth = 10;
+// A quotient below this is far inside what a 64-bit integer holds.
+inline constexpr double kSurelyWhole = 0x1p62;
+
+// Whether MeasuredHundredths(bytes, elapsed) is above 0; nothing when it
+// measures nothing. It runs for every chunk, so a running transfer is told
+// by two products instead of the division: 5 times or 2^62 times a float is
+// exact in double, and a quotient at least 5 and below 2^62 before rounding
+// stays so after it. Anything else is measured.
+inline std::optional<bool> MeasuresPositiveRate(int64_t bytes, float elapsed) {
+  const double count = static_cast<double>(bytes);
+  const double seconds = elapsed;
+  constexpr double leastPositive = kBytesPerHundredth / 2;
+  if (seconds > 0 && count >= leastPositive * seconds && count < kSurelyWhole * seconds)
+    return true;
+  const auto hundredths = MeasuredHundredths(bytes, elapsed);
+  if (!hundredths) return std::nullopt;
+  return *hundredths > 0;
+}
 // The float nearest to the two-decimal number, as reading its text back
 // would give.
 float RateOf(int64_t hundredths);

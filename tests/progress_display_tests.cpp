@@ -223,6 +223,8 @@ TEST_F(Progress, DrawnAtRandomMomentsAsIfEveryEventWereShown) {
     for (int64_t current = up ? 255 : 256; current < size; current += 255) {
       if (random() % 200 == 0) f.setWindowState(f.windowState() ^ Qt::WindowMinimized);
       now += random() % 500 == 0 ? 60 : random() % 3 * 0.03f;
+      if (random() % 300 == 0) now = std::nextafter(start + current / 5.0f, random() % 3 * 1e5f);
+      if (random() % 8 == 0) now = std::nextafter(now, 1e5f);
       if (now >= 86400) now -= 86400;
       step(current, size);
     }

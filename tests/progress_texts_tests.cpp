@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -17,6 +18,17 @@ TEST(ProgressTexts, RatesAmountsPercentagesAndTimes) {
   EXPECT_EQ(MeasuredHundredths(12345, 1), 1235);
   EXPECT_EQ(MeasuredHundredths(-1005, 1), -101);
   EXPECT_EQ(MeasuredHundredths(1000, 0), std::nullopt);
+  // The per-chunk test of a rate above 0 agrees with measuring it: near 5
+  // bytes a second, over the tiniest times and at the largest rates.
+  for (const int64_t bytes : {int64_t{3}, int64_t{1} << 55, std::numeric_limits<int64_t>::max()})
+    for (const float near : {bytes / 5.0f, bytes / 0x1p62f, bytes / 9.2e18f, 1e-45f, 0.0f})
+      for (const float elapsed : {near, std::nextafter(near, 0.0f), std::nextafter(near, 1.0f)})
+        for (const float signedElapsed : {elapsed, -elapsed}) {
+          const auto h = MeasuredHundredths(bytes, signedElapsed);
+          EXPECT_EQ(MeasuresPositiveRate(bytes, signedElapsed),
+                    h ? std::optional(*h > 0) : std::nullopt)
+              << bytes << " over " << signedElapsed;
+        }
   EXPECT_EQ(Str(HundredthsText(1235)), "12.35 Kbps");
   EXPECT_EQ(Str(HundredthsText(-50)), "-.50 Kbps");
   EXPECT_EQ(Str(*RateText(0.125f)), ".125 Kbps");
