@@ -9,7 +9,7 @@ two ends of the new server's standard input and output, forks the server
 onto them and answers with its process id. It ends when the socket closes.
 """
 
-import importlib.util
+import importlib
 import json
 import os
 import select
@@ -25,10 +25,10 @@ PID_BYTES = 32
 
 
 def load_server(script):
-    spec = importlib.util.spec_from_file_location("ftp_server", script)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    """The server script imported as a module, found beside itself."""
+    directory, name = os.path.split(os.path.abspath(script))
+    sys.path.insert(0, directory)
+    return importlib.import_module(os.path.splitext(name)[0])
 
 
 def become_server(server, script, arguments, stdin, stdout):
