@@ -62,10 +62,7 @@ void Job::Load(const std::string& iniFile) {
 // The server, directories and login of `section`; the certificate check and
 // the way of uploading go with the server, so they come from it too.
 void Job::TakeSettings(const std::string& section) {
-  const bool passive = mSettings.passive;
-  const bool loaded = mFTP && !mSettings.section.empty();
   mSettings = ReadJobSettings(mIniFile, section);
-  if (loaded) mSettings.passive = passive;
   mView.ShowJob(mSettings);
   mFTP->SetCaFile(mSettings.caFile);
   mFTP->SetTlsVerify(mSettings.tlsVerify);
@@ -100,7 +97,10 @@ int Job::Run(const std::string& commandLine) {
   if (IsPresent(line)) {
     const std::string first = TakeField(line);
     if (IsJobSection(mIniFile, first)) {
+      // The mode stays the selected job's, as the client was set up with it.
+      const bool passive = mSettings.passive;
       TakeSettings(first);
+      mSettings.passive = passive;
       extra = line;
       mView.Yield();
     }
