@@ -600,7 +600,7 @@ std::unique_ptr<RemoteStream> Connection::OpenFile(const std::string& remote, Ac
   if (!ValidName(remote)) return nullptr;
   Prepare(UrlPath(Resolve(remote)));
   Option(CURLOPT_TRANSFERTEXT, type == TransferType::kAscii ? 1L : 0L);
-  std::unique_ptr<RemoteFile> file(new RemoteFile(*this, access));
+  std::unique_ptr<RemoteFile> file(new RemoteFile(*this, access, type));
   if (!file->Begin()) return nullptr;
   return file;
 }

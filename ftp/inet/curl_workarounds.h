@@ -87,6 +87,8 @@ class HeldSocket {
   ~HeldSocket() { Release(); }
 
   void Hold(curl_socket_t socket);
+  // The held descriptor, -1 when none.
+  int descriptor() const { return held_; }
   void Release();
   void Reset();
 

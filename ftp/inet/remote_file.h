@@ -4,9 +4,10 @@
 // travel to the caller in blocks of fixed size, a few at a time: the caller
 // counts its pieces off them and takes each whole block once counted, so
 // that the bytes are copied only once, from libcurl's buffer; an upload's
-// thread reads the local file straight into libcurl's buffer, a bounded
-// amount ahead of what the caller has counted. Memory stays flat whatever
-// the file size.
+// thread sends the local file, a bounded amount ahead of what the caller
+// has counted: in clear and in binary from the page cache to the data
+// connection (sendfile), else read straight into libcurl's buffer. Memory
+// stays flat whatever the file size.
 #pragma once
 
 #include <atomic>
@@ -46,7 +47,7 @@ class RemoteFile : public RemoteStream {
 
  private:
   friend class Connection;
-  RemoteFile(Connection& connection, Access access);
+  RemoteFile(Connection& connection, Access access, TransferType type);
   bool Begin();
   void StartPump();
   void Pump();
@@ -57,6 +58,8 @@ class RemoteFile : public RemoteStream {
   static size_t OnUploadWanted(char* buffer, size_t size, size_t count, void* self);
   static size_t OnDownloadArrived(char* data, size_t size, size_t count, void* self);
   size_t SendFromFile(char* buffer, size_t size);
+  bool SendDirect(size_t allowed);
+  void CountSent(int64_t n);
   bool WaitForCredit(size_t& allowed);
   bool QueueArrived();
   void Recycle(std::string& block);
@@ -76,6 +79,7 @@ class RemoteFile : public RemoteStream {
 
   Connection& connection_;
   Access access_;
+  TransferType type_;
 
   // Download: the caller's block, being counted, the blocks counted whole
   // and not yet taken, and the pump's block, being filled.
@@ -88,6 +92,7 @@ class RemoteFile : public RemoteStream {
   int fd_ = -1;
   int64_t unsent_ = 0;
   bool local_read_failed_ = false;  // the caller reads it after the join
+  bool direct_ = false;             // the bytes go by SendFileBytes while they can
 
   // Shared between the caller and the pump, under mutex_.
   std::mutex mutex_;
