@@ -102,7 +102,7 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteStream& remote, int64_t leng
     int64_t piece = std::min(kChunkSize, length - counter);
     if (piece < kChunkSize) label = kLastWriteLabel;
     if (!remote.AwaitSent(counter + piece)) {
-      if (remote.LocalReadFailed())
+      if (remote.LocalFailed())
         RecordFTPError(inet::kReadFault, kLocalReadLabel);
       else
         RecordError(remote.error(), label);
@@ -260,7 +260,7 @@ bool cFTP::DeleteReceivedSource(const std::string& sRemote) {
 // A failure is recorded.
 bool cFTP::ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local, int64_t size,
                          std::string& label) {
-  std::string block;    // a counted block on its way to the file, an emptied one back
+  remote.ReceiveInto(local);
   int64_t counter = 1;  // the event counts run one ahead of the bytes
   int64_t received = 0;
   label = kReadLabel;
@@ -273,19 +273,16 @@ bool cFTP::ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local,
     }
     size_t got = 0;
     if (!remote.Read(static_cast<size_t>(piece), got)) {
-      RecordError(remote.error(), label);
+      if (remote.LocalFailed())
+        RecordError(local.error(), kLocalWriteLabel);
+      else
+        RecordError(remote.error(), label);
       return false;
     }
     if (static_cast<int64_t>(got) != piece) {
       // The data connection ended before the whole file arrived.
       RecordFTPError(inet::kConnectionAborted, label);
       return false;
-    }
-    while (remote.TakeRead(block)) {
-      if (!local.Write(block)) {
-        RecordError(local.error(), kLocalWriteLabel);
-        return false;
-      }
     }
     received += piece;
     counter += piece;

@@ -103,6 +103,7 @@ LocalDownload::LocalDownload(std::string destination) : destination_(std::move(d
 LocalDownload::~LocalDownload() {
   if (running_download == this) running_download = nullptr;
   writer_.reset();
+  behind_.reset();
   if (fd_ >= 0) ::close(fd_);
   if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
 }
@@ -151,6 +152,16 @@ bool LocalDownload::Write(std::string& block) {
   return written;
 }
 
+bool LocalDownload::WriteNow(const char* data, size_t size) {
+  if (const int err = WriteAll(fd_, std::string_view(data, size)); err != 0) return Fail(err);
+  written_ += static_cast<off_t>(size);
+  // A small file is made durable at its end in one go.
+  if (!behind_ && written_ >= static_cast<off_t>(kFlushSize))
+    behind_ = std::make_unique<WriteBehind>(fd_);
+  if (behind_) behind_->Written(written_);
+  return true;
+}
+
 bool LocalDownload::WriteBlock(std::string& block) {
   if (!writer_) writer_ = std::make_unique<BlockWriter>(fd_);
   return writer_->Write(block) || Fail(writer_->error());
@@ -191,6 +202,7 @@ bool LocalDownload::CreateLocked(const std::string& dir, const std::string& stem
 bool LocalDownload::Commit() {
   if (!Flush()) return false;
   writer_.reset();
+  behind_.reset();
   // The finished file is the user's: whatever its name, clean-up must
   // never take it.
   if (::fremovexattr(fd_, kDownloadMark) != 0 && errno != ENODATA && errno != ENOTSUP)

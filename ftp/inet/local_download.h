@@ -11,6 +11,7 @@
 
 #include "ftp/inet/block_writer.h"
 #include "ftp/inet/errors.h"
+#include "ftp/inet/write_behind.h"
 
 namespace inet {
 
@@ -43,6 +44,9 @@ class LocalDownload {
   // Takes a whole block of the file's next bytes without copying it, as a
   // rule; `block` then holds an emptied block to fill again, or nothing.
   bool Write(std::string& block);
+  // Writes the bytes into the file at once, on the calling thread, with no
+  // copy of them kept: for a caller that writes no other way.
+  bool WriteNow(const char* data, size_t size);
   // Makes the bytes durable and renames the file over the destination,
   // then makes the rename itself durable: the source may go next.
   bool Commit();
@@ -63,6 +67,8 @@ class LocalDownload {
   std::string pending_;  // gathered so that small pieces cost no system call each
   int fd_ = -1;
   std::unique_ptr<BlockWriter> writer_;
+  off_t written_ = 0;  // by WriteNow
+  std::unique_ptr<WriteBehind> behind_;
   bool committed_ = false;
   Error error_;
 };

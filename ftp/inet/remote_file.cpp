@@ -4,40 +4,25 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <utility>
 
 #include "base/yielding_wait.h"
 #include "ftp/inet/file_to_socket.h"
+#include "ftp/inet/local_download.h"
 
 namespace inet {
 
 namespace {
-// A download's blocks: large enough that handing one over is rare next to
-// the caller's pieces; small enough that memory does not grow with the file.
-constexpr size_t kBlockSize = 256 * 1024;
-// Blocks on their way at once: enough that neither side waits for the other
-// over a moment's delay.
-constexpr size_t kBlocksInFlight = 4;
-// A side that found the queue full goes on once it has drained to this, and
-// a side that found it empty is woken by the first block: each waits, and is
-// woken, once for several blocks rather than for every one.
-constexpr size_t kBlocksToResume = kBlocksInFlight / 2;
 // libcurl's own buffers: its defaults (16 KiB received, 64 KiB sent at a
 // time) cost a system call for every few dozen of the caller's pieces.
 constexpr long kCurlBufferSize = 256 * 1024;
-
-std::string EmptyBlock() {
-  std::string block;
-  block.reserve(kBlockSize + kCurlBufferSize);
-  return block;
-}
+// A caller that has counted all the bytes moved waits for this many more
+// (libcurl hands a download over 16 KiB at a time) or for its next look at
+// the window, whichever comes first.
+constexpr int64_t kWakeBatch = 256 * 1024;
 }  // namespace
 
 RemoteFile::RemoteFile(Connection& connection, Access access, TransferType type)
-    : connection_(connection),
-      access_(access),
-      type_(type),
-      pump_block_(access == Access::kRead ? EmptyBlock() : std::string()) {}
+    : connection_(connection), access_(access), type_(type) {}
 
 RemoteFile::~RemoteFile() {
   StopPump();
@@ -46,7 +31,7 @@ RemoteFile::~RemoteFile() {
 
 // Until the pump runs, libcurl is driven only to learn that the server took
 // the transfer: it asks for the first bytes to send, or hands over the first
-// bytes received.
+// bytes received, which it keeps until the pump resumes the transfer.
 size_t RemoteFile::OnUploadWanted(char* buffer, size_t size, size_t count, void* self) {
   auto* file = static_cast<RemoteFile*>(self);
   if (!file->pumping_) {
@@ -58,16 +43,12 @@ size_t RemoteFile::OnUploadWanted(char* buffer, size_t size, size_t count, void*
 
 size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void* self) {
   auto* file = static_cast<RemoteFile*>(self);
-  // libcurl may hand over much more in the same turn; it keeps that until
-  // the pump resumes the transfer.
-  if (!file->pumping_ && file->accepted_) return CURL_WRITEFUNC_PAUSE;
-  size_t n = size * count;
-  file->pump_block_.append(data, n);
-  file->accepted_ = true;
-  if (file->pumping_ && file->pump_block_.size() >= kBlockSize && !file->QueueArrived()) {
-    return 0;  // abandoned: libcurl ends the transfer
+  if (!file->pumping_) {
+    file->accepted_ = true;
+    return CURL_WRITEFUNC_PAUSE;
   }
-  return n;
+  // 0 ends the transfer: the caller abandoned it, or the file failed.
+  return file->WriteArrived(data, size * count) ? size * count : 0;
 }
 
 // On the pump: the next bytes of the local file, read straight into
@@ -92,10 +73,11 @@ size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
   } while (n < 0 && errno == EINTR);
   if (n <= 0) {
     // The local file ended before its length, or could not be read.
-    local_read_failed_ = true;
+    local_failed_ = true;
     return CURL_READFUNC_ABORT;
   }
-  CountSent(n);
+  unsent_ -= n;
+  CountMoved(n);
   return static_cast<size_t>(n);
 }
 
@@ -105,71 +87,53 @@ size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
 bool RemoteFile::SendDirect(size_t allowed) {
   const int64_t n = SendFileBytes(connection_.upload_data_.descriptor(), fd_,
                                   static_cast<size_t>(std::min<int64_t>(unsent_, allowed)));
-  if (n > 0) CountSent(n);
+  if (n > 0) {
+    unsent_ -= n;
+    CountMoved(n);
+  }
   return n >= 0;
 }
 
-void RemoteFile::CountSent(int64_t n) {
-  unsent_ -= n;
-  bool wake = false;
-  {
-    std::lock_guard lock(mutex_);
-    sent_.store(sent_.load(std::memory_order_relaxed) + n);
-    wake = caller_awaits_ != 0 && sent_.load(std::memory_order_relaxed) >= caller_awaits_;
+// On the pump: received bytes go into the local file as libcurl hands them
+// over, no further ahead of the caller's count than kReadAhead and one of
+// libcurl's buffers. False when the caller has abandoned the file or the
+// file cannot take them.
+bool RemoteFile::WriteArrived(const char* data, size_t size) {
+  size_t allowed = 0;
+  if (!WaitForCredit(allowed)) return false;
+  if (!local_->WriteNow(data, size)) {
+    local_failed_ = true;
+    return false;
   }
-  if (wake) changed_.notify_all();
+  CountMoved(static_cast<int64_t>(size));
+  return true;
 }
 
-// On the pump: how many more bytes it may read. Once it is as far ahead of
+// On the pump: how many more bytes it may move. Once it is as far ahead of
 // the caller as allowed, it waits until the caller has counted half of that
 // again. False when the caller has abandoned the file.
 bool RemoteFile::WaitForCredit(size_t& allowed) {
-  const int64_t sent = sent_.load(std::memory_order_relaxed);
-  if (allowed_.load() <= sent) {
+  const int64_t moved = moved_.load(std::memory_order_relaxed);
+  if (allowed_.load() <= moved) {
     std::unique_lock lock(mutex_);
-    pump_resumes_at_.store(sent + kReadAhead / 2);
+    pump_resumes_at_.store(moved + kReadAhead / 2);
     pump_waits_.store(true);
     changed_.wait(lock, [&] { return allowed_.load() >= pump_resumes_at_.load() || abandoned_; });
     pump_waits_.store(false);
   }
   if (abandoned_) return false;
-  allowed = static_cast<size_t>(allowed_.load() - sent);
+  allowed = static_cast<size_t>(allowed_.load() - moved);
   return true;
 }
 
-// On the pump: passes a full block of received bytes to the caller, waiting
-// while the caller is behind. False when the caller has abandoned the file.
-bool RemoteFile::QueueArrived() {
-  std::unique_lock lock(mutex_);
-  if (queue_.size() >= kBlocksInFlight) {
-    changed_.wait(lock, [this] { return queue_.size() <= kBlocksToResume || abandoned_; });
+// On the pump: `n` more bytes have moved; wakes the caller if it waits for them.
+void RemoteFile::CountMoved(int64_t n) {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    moved_.store(moved_.load(std::memory_order_relaxed) + n);
+    wake = caller_awaits_ != 0 && moved_.load(std::memory_order_relaxed) >= caller_awaits_;
   }
-  if (abandoned_) return false;
-  queue_.push_back(std::move(pump_block_));
-  pump_block_ = SpareBlock();
-  WakeAfter(lock, queue_.size() == 1);
-  return true;
-}
-
-// The blocks go round: one that its taker has written is filled again, so
-// that no block is allocated, and no memory touched anew, after the first
-// few. Both under mutex_.
-void RemoteFile::Recycle(std::string& block) {
-  block.clear();
-  spares_.push_back(std::move(block));
-}
-
-std::string RemoteFile::SpareBlock() {
-  if (spares_.empty()) return EmptyBlock();
-  std::string block = std::move(spares_.back());
-  spares_.pop_back();
-  return block;
-}
-
-// Wakes the other side, if `wake`, after letting go of the lock: woken
-// with the lock still held, it would only wait for the lock next.
-void RemoteFile::WakeAfter(std::unique_lock<std::mutex>& lock, bool wake) {
-  lock.unlock();
   if (wake) changed_.notify_all();
 }
 
@@ -190,27 +154,30 @@ bool RemoteFile::Begin() {
     connection_.YieldIfDue();
     return accepted_;
   });
-  // A download that failed after some bytes came was accepted all the same:
-  // its failure shows where the bytes run out.
+  // A download that failed after its first bytes came was accepted all the
+  // same: its failure shows where the bytes run out.
   if (connection_.done_ && connection_.result_ != CURLE_OK && !accepted_) return Fail();
-  // An upload's pump starts once it knows its local file.
-  if (access_ == Access::kRead) StartPump();
   return true;
 }
 
+// The pump starts once it knows its local file.
 void RemoteFile::SendFrom(int fd, int64_t length) {
   fd_ = fd;
+  unsent_ = length;
   direct_ = connection_.request_.server.tls == Tls::kNone && type_ == TransferType::kBinary &&
             connection_.upload_data_.descriptor() >= 0;
-  unsent_ = length;
-  allowed_.store(kReadAhead);
+  StartPump();
+}
+
+void RemoteFile::ReceiveInto(LocalDownload& local) {
+  local_ = &local;
   StartPump();
 }
 
 void RemoteFile::StartPump() {
+  allowed_.store(kReadAhead);
   if (connection_.done_) {
-    // Everything arrived while the server's acceptance was awaited.
-    if (!pump_block_.empty()) queue_.push_back(std::move(pump_block_));
+    // An empty file's transfer ends before a byte is asked for or handed over.
     pump_done_ = true;
     return;
   }
@@ -229,10 +196,9 @@ void RemoteFile::Pump() {
     connection_.result_ = resumed;
   }
   // Asked between every two turns of libcurl: read without the lock, which
-  // the caller takes to take a block or to wait.
+  // the caller takes to wait.
   connection_.Drive([this] { return abandoned_.load(std::memory_order_relaxed); });
   std::lock_guard lock(mutex_);
-  if (access_ == Access::kRead && !pump_block_.empty()) queue_.push_back(std::move(pump_block_));
   pump_done_ = true;
   changed_.notify_all();
 }
@@ -256,25 +222,44 @@ bool RemoteFile::Fail() {
   return connection_.Fail(connection_.result_);
 }
 
-// Counting the bytes also lets the pump read on: up to kReadAhead beyond
-// them. Each step is a few atomic operations unless one side waits.
-bool RemoteFile::AwaitSent(int64_t bytes) {
+// Counting the bytes also lets the pump move on: up to kReadAhead beyond
+// them. Each step is a few atomic operations unless one side waits. True
+// once the pump has moved `bytes`; false when the transfer ended first.
+bool RemoteFile::AwaitMoved(int64_t bytes) {
   const int64_t allowed = bytes + kReadAhead;
   allowed_.store(allowed);
   if (pump_waits_.load() && allowed >= pump_resumes_at_.load()) WakePump();
-  if (sent_.load(std::memory_order_acquire) >= bytes) return true;
+  if (moved_.load(std::memory_order_acquire) >= bytes) return true;
   std::unique_lock lock(mutex_);
-  caller_awaits_ = bytes;
-  AwaitPump(lock, [&] { return sent_.load() >= bytes || pump_done_; });
+  // The pump wakes it only once a batch more has moved, however small the
+  // pump's steps: a slower trickle is seen at its next look.
+  caller_awaits_ = bytes + kWakeBatch;
+  AwaitPump(lock, [&] { return moved_.load() >= bytes || pump_done_; });
   caller_awaits_ = 0;
-  if (sent_.load() >= bytes) return true;
+  return moved_.load() >= bytes;
+}
+
+bool RemoteFile::AwaitSent(int64_t bytes) {
+  if (AwaitMoved(bytes)) return true;
   // The transfer ended first: the server stopped it, or the local file ran
   // short, which the caller reports as its own.
-  lock.unlock();
   StopPump();
-  if (local_read_failed_) return false;
+  if (local_failed_) return false;
   if (connection_.result_ == CURLE_OK) connection_.result_ = CURLE_SEND_ERROR;
   return Fail();
+}
+
+bool RemoteFile::Read(size_t size, size_t& read) {
+  const int64_t wanted = counted_ + static_cast<int64_t>(size);
+  const bool whole = AwaitMoved(wanted);
+  // Short of it, the pump has ended and moved_ stays as it is.
+  read = static_cast<size_t>((whole ? wanted : moved_.load()) - counted_);
+  counted_ += static_cast<int64_t>(read);
+  if (whole) return true;
+  StopPump();
+  if (local_failed_) return false;
+  if (read == 0 && size > 0 && connection_.result_ != CURLE_OK) return Fail();
+  return true;
 }
 
 void RemoteFile::WakePump() {
@@ -286,71 +271,18 @@ void RemoteFile::WakePump() {
   changed_.notify_all();
 }
 
-// Makes the next received block the caller's. False at the end of the
-// data; the pump has then been joined.
-bool RemoteFile::TakeOver() {
-  std::unique_lock lock(mutex_);
-  AwaitPump(lock, [this] { return !queue_.empty() || pump_done_; });
-  if (queue_.empty()) {
-    lock.unlock();
-    StopPump();
-    return false;
-  }
-  block_ = std::move(queue_.front());
-  queue_.pop_front();
-  offset_ = 0;
-  WakeAfter(lock, queue_.size() == kBlocksToResume);
-  return true;
-}
-
-// A block counted to its end is set aside for TakeRead at once, so that the
-// last one is there as soon as the last piece was counted.
-bool RemoteFile::Read(size_t size, size_t& read) {
-  read = 0;
-  while (read < size) {
-    if (offset_ == block_.size() && !TakeOver()) break;
-    size_t n = std::min(size - read, block_.size() - offset_);
-    offset_ += n;
-    read += n;
-    if (offset_ == block_.size()) {
-      read_.push_back(std::exchange(block_, std::string()));
-      offset_ = 0;
-    }
-  }
-  if (read == 0 && size > 0 && connection_.result_ != CURLE_OK) return Fail();
-  return true;
-}
-
-bool RemoteFile::TakeRead(std::string& block) {
-  if (read_.empty()) return false;
-  // Only a block with room for a whole one is worth filling again.
-  if (block.capacity() >= kBlockSize) {
-    std::lock_guard lock(mutex_);
-    Recycle(block);
-  }
-  block = std::move(read_.front());
-  read_.pop_front();
-  return true;
-}
-
 bool RemoteFile::Finish() {
-  if (access_ == Access::kWrite) {
-    // The pump ends the upload itself once it has sent the whole file.
-    std::unique_lock lock(mutex_);
-    AwaitPump(lock, [this] { return pump_done_ || !pump_.joinable(); });
-  } else {
-    std::unique_lock lock(mutex_);
-    AwaitPump(lock, [this] { return !queue_.empty() || pump_done_; });
-    if (offset_ < block_.size() || !queue_.empty()) {
-      // More arrived than was read.
-      lock.unlock();
-      StopPump();
-      if (connection_.result_ == CURLE_OK) connection_.result_ = CURLE_PARTIAL_FILE;
-      return Fail();
-    }
-  }
+  const bool download = access_ == Access::kRead;
+  std::unique_lock lock(mutex_);
+  // The pump ends an upload itself once it has sent the whole file; a
+  // download fails as soon as more arrived than was read.
+  AwaitPump(lock,
+            [&] { return pump_done_ || !pump_.joinable() || (download && moved_ > counted_); });
+  const bool more = download && moved_ > counted_;
+  lock.unlock();
   StopPump();
-  if (!connection_.done_ || connection_.result_ != CURLE_OK) return Fail();
+  if (more && connection_.result_ == CURLE_OK) connection_.result_ = CURLE_PARTIAL_FILE;
+  if (more || !connection_.done_ || connection_.result_ != CURLE_OK) return Fail();
   connection_.Stop();
   return true;
 }

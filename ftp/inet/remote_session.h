@@ -27,6 +27,8 @@ struct RemoteStat {
   int64_t mtime = -1;  // seconds since the epoch
 };
 
+class LocalDownload;
+
 // A streamed transfer of one remote file.
 class RemoteStream {
  public:
@@ -36,17 +38,19 @@ class RemoteStream {
   virtual void SendFrom(int fd, int64_t length) = 0;
   // Upload: waits until the first `bytes` have gone on their way; they may
   // still fail on the network, which shows at a later call or at Finish.
-  // False when the transfer ended before them; LocalReadFailed then tells
+  // False when the transfer ended before them; LocalFailed then tells
   // whether the local file ran short.
   virtual bool AwaitSent(int64_t bytes) = 0;
-  virtual bool LocalReadFailed() const = 0;
-  // Download: counts up to `size` more bytes as read, without moving them;
-  // fewer only at the end of the data, false when the transfer failed.
+  // Download: starts writing the file's bytes into `local` as they come,
+  // a bounded amount ahead of the bytes counted by Read.
+  virtual void ReceiveInto(LocalDownload& local) = 0;
+  // Download: counts up to `size` more bytes as read once they are in the
+  // local file; fewer only at the end of the data, false when the transfer
+  // failed, LocalFailed then telling whether the local file could not take
+  // them (local.error() says why).
   virtual bool Read(size_t size, size_t& read) = 0;
-  // Download: swaps `block` for the next block whose bytes were all counted,
-  // in order; false when there is none yet. The block given in, emptied,
-  // may be filled again.
-  virtual bool TakeRead(std::string& block) = 0;
+  // The local file could not be read (upload) or written (download).
+  virtual bool LocalFailed() const = 0;
   // Ends the transfer and waits for the server's verdict: true only when the
   // server confirmed it, and for a download when nothing beyond what was
   // read arrived.

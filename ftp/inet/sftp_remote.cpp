@@ -119,7 +119,7 @@ bool SftpRemote::PutFile(const std::string& local, const std::string& remote, Tr
   if (!stream) return false;
   stream->SendFrom(fileno(source.get()), info.st_size);
   if (stream->AwaitSent(info.st_size)) return stream->Finish();
-  return stream->LocalReadFailed() ? FailWith({kReadFault, ""}) : false;
+  return stream->LocalFailed() ? FailWith({kReadFault, ""}) : false;
 }
 
 bool SftpRemote::GetFile(const std::string& remote, const std::string& local, TransferType type) {
@@ -127,11 +127,10 @@ bool SftpRemote::GetFile(const std::string& remote, const std::string& local, Tr
   if (!download.Create()) return FailWith(download.error());
   std::unique_ptr<RemoteStream> stream = OpenFile(remote, Access::kRead, type);
   if (!stream) return false;
-  std::string block;
+  stream->ReceiveInto(download);
   for (size_t read = kWholeFileStep; read > 0;) {
-    if (!stream->Read(kWholeFileStep, read)) return false;
-    while (stream->TakeRead(block))
-      if (!download.Write(block)) return FailWith(download.error());
+    if (stream->Read(kWholeFileStep, read)) continue;
+    return stream->LocalFailed() ? FailWith(download.error()) : false;
   }
   return stream->Finish() && (download.Commit() || FailWith(download.error()));
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "ftp/inet/local_download.h"
 #include "ftp/inet/sftp_remote.h"
 
 namespace inet {
@@ -53,7 +54,7 @@ bool SftpStream::SendBlock() {
   const size_t size = static_cast<size_t>(std::min<int64_t>(kBlockSize, unsent_));
   buffer_.resize(size);
   if (size == 0 || ReadFully(fd_, buffer_.data(), size) != static_cast<ssize_t>(size)) {
-    local_read_failed_ = true;
+    local_failed_ = true;
     return false;
   }
   if (!file_->Write(buffer_.data(), size)) return remote_.Failed();
@@ -71,18 +72,23 @@ bool SftpStream::Read(size_t size, size_t& read) {
     offset_ += take;
     read += take;
   }
-  // A block counted whole is the caller's at once, the file's last one too.
-  if (!block_.empty() && offset_ == block_.size()) HandOver();
+  // A block counted whole goes at once, the file's last one too.
+  return block_.empty() || offset_ < block_.size() || HandOver();
+}
+
+bool SftpStream::HandOver() {
+  offset_ = 0;
+  if (!local_->Write(block_)) {
+    local_failed_ = true;
+    return false;
+  }
+  // The file gave back an emptied block to fill again, or nothing.
+  spare_ = std::exchange(block_, {});
   return true;
 }
 
-void SftpStream::HandOver() {
-  counted_.push_back(std::exchange(block_, {}));
-  offset_ = 0;
-}
-
 bool SftpStream::NextBlock() {
-  if (!block_.empty()) HandOver();
+  if (!block_.empty() && !HandOver()) return false;
   if (at_end_) return true;
   block_ = std::exchange(spare_, {});
   block_.resize(kBlockSize);
@@ -100,15 +106,6 @@ bool SftpStream::NextBlock() {
     filled += static_cast<size_t>(got);
   }
   block_.resize(filled);
-  return true;
-}
-
-bool SftpStream::TakeRead(std::string& block) {
-  if (counted_.empty()) return false;
-  spare_ = std::move(block);
-  spare_.clear();
-  block = std::move(counted_.front());
-  counted_.pop_front();
   return true;
 }
 

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 
@@ -24,16 +23,16 @@ class SftpStream : public RemoteStream {
 
   void SendFrom(int fd, int64_t length) override;
   bool AwaitSent(int64_t bytes) override;
-  bool LocalReadFailed() const override { return local_read_failed_; }
+  void ReceiveInto(LocalDownload& local) override { local_ = &local; }
   bool Read(size_t size, size_t& read) override;
-  bool TakeRead(std::string& block) override;
+  bool LocalFailed() const override { return local_failed_; }
   bool Finish() override;
   const Error& error() const override;
 
  private:
   bool SendBlock();
-  // The current block, counted whole, goes to the caller's queue.
-  void HandOver();
+  // The current block, counted whole, goes to the local file.
+  bool HandOver();
   // Hands over the current block, if any, and fetches the next one; an
   // empty one at the end of the file.
   bool NextBlock();
@@ -45,14 +44,15 @@ class SftpStream : public RemoteStream {
   int fd_ = -1;
   int64_t unsent_ = 0;
   int64_t sent_ = 0;
-  bool local_read_failed_ = false;
+  bool local_failed_ = false;
   std::string buffer_;
 
-  // Download: the block being counted, and the blocks counted whole.
+  // Download: where the bytes go, the block being counted, and an emptied
+  // one to fill next.
+  LocalDownload* local_ = nullptr;
   std::string block_;
   size_t offset_ = 0;
   bool at_end_ = false;
-  std::deque<std::string> counted_;
   std::string spare_;
 };
 
