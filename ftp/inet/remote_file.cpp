@@ -51,8 +51,9 @@ size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void
   return file->WriteArrived(data, size * count) ? size * count : 0;
 }
 
-// On the pump: the next bytes of the local file, read straight into
-// libcurl's buffer; 0 (the end of the file) once all of them went.
+// On the pump: the next bytes of the local file, sent straight from it
+// while they can be (SendDirect), else read into libcurl's buffer; 0 (the
+// end of the file) once all of them went.
 size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
   if (unsent_ == 0) return 0;
   size_t allowed = 0;
