@@ -54,7 +54,7 @@ REQUIRED_FIELDS = {
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
                "list_dots": "LIST", "short_stor": "STOR", "hot_folder": "STOR",
                "data_from": "EPRT", "no_mlsd": "FEAT", "stall_stor": "STOR"}
-# A trickled transfer sends one byte this often.
+# A trickled transfer moves one byte, or its "bytes", this often.
 TRICKLE_INTERVAL = 0.2
 # The commands of a server without MLSD, which its FEAT then leaves out too.
 WITHOUT_MLSD = {cmd: info for cmd, info in FTPHandler.proto_cmds.items() if cmd[:3] != "MLS"}
@@ -197,7 +197,7 @@ class FaultyDTPHandler(DTPHandler):
     _keep = None           # upload bytes kept; the rest is read and dropped, yet 226
     _kept = 0
     _refusal = None        # reply that replaces 226 after a complete upload
-    _trickle = False       # one byte per TRICKLE_INTERVAL
+    _trickle = 0           # bytes sent or read per TRICKLE_INTERVAL (default 1)
     _change = None         # change_source fault to apply as the transfer ends
     _hot = None            # hot_folder fault: a complete upload is taken away once answered
     _stall = None          # stall_stor fault: reads nothing of the upload for a while
@@ -215,7 +215,8 @@ class FaultyDTPHandler(DTPHandler):
         self._refusal = refusal.reply() if refusal else None
         keep = channel.fault("short_stor")
         self._keep = keep.request["bytes"] if keep else None
-        self._trickle = channel.fault("trickle") is not None
+        trickle = channel.fault("trickle")
+        self._trickle = trickle.request.get("bytes", 1) if trickle else 0
         self._change = channel.fault("change_source")
         self._hot = channel.fault("hot_folder")
         self._stall = channel.fault("stall_stor")
@@ -242,7 +243,7 @@ class FaultyDTPHandler(DTPHandler):
 
     def send(self, data):
         if self._trickle:
-            return self._send_trickled(data)
+            return self._trickled(super().send(data[:self._trickle]))
         if self._cut_at is None:
             return super().send(data)
         room = self._cut_at - self.tot_bytes_sent
@@ -257,18 +258,20 @@ class FaultyDTPHandler(DTPHandler):
             self._abort()
         return 0
 
-    def _send_trickled(self, data):
-        sent = super().send(data[:1])
-        # Off the loop until the next byte is due, as pyftpdlib's throttling does.
-        self.del_channel()
-        self.ioloop.call_later(TRICKLE_INTERVAL, self._wake, _errback=self.handle_error)
-        return sent
+    def _trickled(self, moved):
+        # Off the loop until the next bytes are due, as pyftpdlib's throttling does.
+        if not self._closed:
+            self.del_channel()
+            self.ioloop.call_later(TRICKLE_INTERVAL, self._wake, _errback=self.handle_error)
+        return moved
 
     def _wake(self):
         if not self._closed:
-            self.add_channel(events=self.ioloop.WRITE)
+            self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
 
     def recv(self, buffer_size):
+        if self._trickle:
+            return self._trickled(self._recv_or_break(self._trickle))
         if self._keep is not None:
             return self._recv_kept(buffer_size)
         if self._cut_at is None:

@@ -306,3 +306,16 @@ TEST_F(Transfer, StalledUploadEndsBrokenInBothModes) {
               ends / 2);
   }
 }
+
+// The server takes an upload a little at a time: its socket drains only
+// every few seconds, yet bytes move all along, which is no stall.
+TEST_F(Transfer, UploadTakenSlowlyIsNoStall) {
+  const std::string bytes = randomBytes(8 << 20, 9);
+  writeBytes(Local("slow.bin"), bytes);
+  ftp.SetTimeouts({5, 2, 60});
+  ASSERT_TRUE(Connect());
+  server.inject(R"({"fault":"trickle","cmd":"STOR","bytes":262144})");
+  std::string localPath = Local("slow.bin").string(), remotePath = "slow.bin";
+  ASSERT_TRUE(ftp.FTPUploadFile(localPath, remotePath)) << ftp.GetLastErrorMessage();
+  EXPECT_EQ(readBytes(Remote("slow.bin")), bytes);
+}

@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,15 @@ std::string SizeReply(const std::vector<std::string>& replies);
 // of a session without a descriptor to poll: a long wait here adds its
 // whole length to such a transfer. (7.88.1)
 inline constexpr int kLongestWaitMs = 10;
+
+// libcurl's stall watch (CURLOPT_LOW_SPEED_*) takes its rate over about its
+// last five seconds and counts only the bytes it sent itself. An upload
+// whose bytes mostly go past it must still hand it this many at a time:
+// one such hand-off in that span then reads as well above a byte a second,
+// where a single byte (0.2 B/s) would cut off as stalled the upload to a
+// server that takes its bytes slowly, its socket draining only every few
+// seconds. (7.88.1)
+inline constexpr size_t kStallWatchBytes = 4096;
 
 // A second descriptor of one of libcurl's sockets, which keeps the
 // connection open until it is let go, however libcurl closes its own: in

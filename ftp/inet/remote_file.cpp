@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "base/yielding_wait.h"
+#include "ftp/inet/curl_workarounds.h"
 #include "ftp/inet/file_to_socket.h"
 #include "ftp/inet/local_download.h"
 
@@ -15,6 +16,9 @@ namespace {
 // libcurl's own buffers: its defaults (16 KiB received, 64 KiB sent at a
 // time) cost a system call for every few dozen of the caller's pieces.
 constexpr long kCurlBufferSize = 256 * 1024;
+// The most an upload's data connection may hold unacknowledged for the next
+// bytes to go past libcurl.
+constexpr int64_t kDirectQueue = 256 * 1024;
 // A caller that has counted all the bytes moved waits for this many more
 // (libcurl hands a download over 16 KiB at a time) or for its next look at
 // the window, whichever comes first.
@@ -58,14 +62,14 @@ size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
   if (unsent_ == 0) return 0;
   size_t allowed = 0;
   if (!WaitForCredit(allowed)) return CURL_READFUNC_ABORT;
-  if (direct_) {
+  if (direct_ && DirectTurn()) {
     if (!SendDirect(allowed)) direct_ = false;
     if (unsent_ == 0) return 0;
     if (!WaitForCredit(allowed)) return CURL_READFUNC_ABORT;
-    // libcurl still gets a byte of its own after each such send: it counts
-    // only what it sends itself, and its stall watch must see bytes go,
-    // and once the socket is full, it waits for it to take more.
-    if (direct_) size = 1;
+    // libcurl still gets a few bytes of its own after each such send: its
+    // stall watch must see bytes go, and once the socket is full, libcurl
+    // waits for it to take more.
+    if (direct_) size = std::min(size, kStallWatchBytes);
   }
   const auto want = static_cast<size_t>(std::min<int64_t>(unsent_, std::min(size, allowed)));
   ssize_t n = 0;
@@ -78,8 +82,24 @@ size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
     return CURL_READFUNC_ABORT;
   }
   unsent_ -= n;
+  handed_ += n;
   CountMoved(n);
   return static_cast<size_t>(n);
+}
+
+// On the pump: whether this turn's bytes may go past libcurl. Not while
+// libcurl still holds bytes it was handed, which those would overtake; and
+// not while the connection has much it could not send on yet: where the
+// network is what the upload waits for, libcurl moves the bytes and counts
+// each as it goes, which its stall watch needs, and the copy costs nothing
+// that the wait would not.
+bool RemoteFile::DirectTurn() {
+  curl_off_t sent = 0;
+  if (curl_easy_getinfo(connection_.easy_, CURLINFO_SIZE_UPLOAD_T, &sent) != CURLE_OK ||
+      sent < handed_)
+    return false;
+  const int64_t queued = QueuedBytes(connection_.upload_data_.descriptor());
+  return queued >= 0 && queued <= kDirectQueue;
 }
 
 // On the pump, for an upload in clear and in binary: what the data
