@@ -16,15 +16,22 @@ using Commands = FtpClientTest;
 TEST_F(Commands, RenameCreateRemoveAndDeleteChangeTheServersTree) {
   writeBytes(Remote("old.txt"), "x");
   ASSERT_TRUE(Connect());
+  // Also on a connection opened again after a drop, whatever fails after them.
+  server.inject(R"({"fault":"close","cmd":"MLSD","times":1})");
+  EXPECT_LT(ftp.GetFTPFileSize("/old.txt"), 0);
+  const std::string dropped = ftp.GetLastErrorMessage();
+  EXPECT_EQ(ftp.GetFTPFileSize("/old.txt"), 1);
+  server.inject(R"({"fault":"reply","cmd":"CWD","code":501,"text":"No.","times":1})");
+  server.inject(R"({"fault":"close","cmd":"CWD","after":1,"times":1})");
   EXPECT_TRUE(ftp.RenameFTPFile("old.txt", "new.txt"));
   EXPECT_TRUE(fs::exists(Remote("new.txt")));
+  EXPECT_TRUE(ftp.DeleteFTPFile("/new.txt"));
+  EXPECT_FALSE(fs::exists(Remote("new.txt")));
   EXPECT_TRUE(ftp.CreateFTPDirectory("sub"));
   EXPECT_TRUE(fs::is_directory(Remote("sub")));
   EXPECT_TRUE(ftp.RemoveFTPDirectory("sub"));
   EXPECT_FALSE(fs::exists(Remote("sub")));
-  EXPECT_TRUE(ftp.DeleteFTPFile("/new.txt"));
-  EXPECT_FALSE(fs::exists(Remote("new.txt")));
-  EXPECT_EQ(ftp.GetLastErrorMessage(), "");
+  EXPECT_EQ(ftp.GetLastErrorMessage(), dropped);
 }
 
 TEST_F(Commands, RefusedCommandsGiveTheServersReply) {

@@ -322,7 +322,7 @@ bool Connection::Perform() {
 }
 
 bool Connection::Quote(const std::vector<std::string>& commands) {
-  Prepare("/");
+  Prepare(CommandUrlPath());
   Option(CURLOPT_NOBODY, 1L);
   curl_slist* list = nullptr;
   for (const std::string& command : commands) {
@@ -466,7 +466,7 @@ bool Connection::KnowListing() {
   if (listing_ != Listing::kUnknown) return true;
   char feat[] = "FEAT";
   curl_slist command{feat, nullptr};
-  Prepare("/");
+  Prepare(CommandUrlPath());
   Option(CURLOPT_NOBODY, 1L);
   Option(CURLOPT_QUOTE, &command);
   Option(CURLOPT_HEADERFUNCTION, &OnFeatureLine);

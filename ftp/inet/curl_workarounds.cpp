@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "ftp/inet/remote_path.h"
 #include "ftp/inet/socket_checks.h"
 
 namespace inet {
@@ -80,6 +81,8 @@ FreshListingHandle::~FreshListingHandle() {
 }
 
 bool ListingCompleted(std::string_view lastReply) { return lastReply.starts_with('2'); }
+
+std::string CommandUrlPath() { return UrlPath("/"); }
 
 std::string SizeReply(const std::vector<std::string>& replies) {
   const size_t n = replies.size();

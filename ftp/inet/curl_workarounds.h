@@ -58,6 +58,21 @@ class FreshListingHandle {
 // listing's completion or a refusal, tells them apart. (7.88.1)
 bool ListingCompleted(std::string_view lastReply);
 
+// --- Quoted commands -------------------------------------------------------
+
+// libcurl follows quoted commands (CURLOPT_QUOTE) on the URL "/" with a CWD
+// to the login's directory whenever it has not seen where the connection's
+// previous operation left the server: on a connection it opened again after
+// a drop, when that connection's first operation named an absolute path.
+// Should that CWD fail (a dropped connection, 421, 501), the whole operation
+// fails although the server did the commands and confirmed them: a deleted
+// file reported as kept, a renamed one as not renamed. This URL path, an
+// absolute "/" that names no file, needs no CWD under CURLFTPMETHOD_NOCWD,
+// so nothing follows the commands and only their own replies can fail the
+// operation. (CURLOPT_POSTQUOTE would not do: libcurl sends those blocking,
+// in its "done" phase, where the window would wait on the server.) (7.88.1)
+std::string CommandUrlPath();
+
 // --- SIZE and MDTM ---------------------------------------------------------
 
 // libcurl asks SIZE (and MDTM) of a file without moving it; it reads a
