@@ -16,9 +16,10 @@ namespace {
 // libcurl's own buffers: its defaults (16 KiB received, 64 KiB sent at a
 // time) cost a system call for every few dozen of the caller's pieces.
 constexpr long kCurlBufferSize = 256 * 1024;
-// The most an upload's data connection may hold unacknowledged for the next
-// bytes to go past libcurl.
-constexpr int64_t kDirectQueue = 256 * 1024;
+// The most an upload's data connection holds unacknowledged with bytes that
+// went past libcurl: libcurl, which counts only its own bytes, waits behind
+// them for its next turn, and its stall watch must not wait long.
+constexpr int64_t kDirectQueue = 1 << 20;
 // A caller that has counted all the bytes moved waits for this many more
 // (libcurl hands a download over 16 KiB at a time) or for its next look at
 // the window, whichever comes first.
@@ -62,8 +63,8 @@ size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
   if (unsent_ == 0) return 0;
   size_t allowed = 0;
   if (!WaitForCredit(allowed)) return CURL_READFUNC_ABORT;
-  if (direct_ && DirectTurn()) {
-    if (!SendDirect(allowed)) direct_ = false;
+  if (const size_t room = direct_ ? DirectRoom() : 0; room > 0) {
+    if (!SendDirect(std::min(allowed, room))) direct_ = false;
     if (unsent_ == 0) return 0;
     if (!WaitForCredit(allowed)) return CURL_READFUNC_ABORT;
     // libcurl still gets a few bytes of its own after each such send: its
@@ -87,19 +88,19 @@ size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
   return static_cast<size_t>(n);
 }
 
-// On the pump: whether this turn's bytes may go past libcurl. Not while
-// libcurl still holds bytes it was handed, which those would overtake; and
-// not while the connection has much it could not send on yet: where the
-// network is what the upload waits for, libcurl moves the bytes and counts
-// each as it goes, which its stall watch needs, and the copy costs nothing
-// that the wait would not.
-bool RemoteFile::DirectTurn() {
+// On the pump: how many of this turn's bytes may go past libcurl. None
+// while libcurl still holds bytes it was handed, which those would
+// overtake; and no more than keep the connection's queue within
+// kDirectQueue: where the network is what the upload waits for, libcurl
+// moves the bytes and counts each as it goes, which its stall watch needs,
+// and the copy costs nothing that the wait would not.
+size_t RemoteFile::DirectRoom() {
   curl_off_t sent = 0;
   if (curl_easy_getinfo(connection_.easy_, CURLINFO_SIZE_UPLOAD_T, &sent) != CURLE_OK ||
       sent < handed_)
-    return false;
+    return 0;
   const int64_t queued = QueuedBytes(connection_.upload_data_.descriptor());
-  return queued >= 0 && queued <= kDirectQueue;
+  return queued >= 0 && queued < kDirectQueue ? static_cast<size_t>(kDirectQueue - queued) : 0;
 }
 
 // On the pump, for an upload in clear and in binary: what the data

@@ -53,7 +53,7 @@ class RemoteFile : public RemoteStream {
   static size_t OnUploadWanted(char* buffer, size_t size, size_t count, void* self);
   static size_t OnDownloadArrived(char* data, size_t size, size_t count, void* self);
   size_t SendFromFile(char* buffer, size_t size);
-  bool DirectTurn();
+  size_t DirectRoom();
   bool SendDirect(size_t allowed);
   bool WriteArrived(const char* data, size_t size);
   bool WaitForCredit(size_t& allowed);
