@@ -1,8 +1,6 @@
 #include "ftp/inet/file_to_socket.h"
 
-#include <linux/sockios.h>
 #include <pthread.h>
-#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 
 #include <cerrno>
@@ -19,11 +17,6 @@ int64_t SendFileBytes(int socket, int file, size_t length) {
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
     return -1;
   }
-}
-
-int64_t QueuedBytes(int socket) {
-  int queued = 0;
-  return ::ioctl(socket, SIOCOUTQ, &queued) == 0 ? queued : -1;
 }
 
 NoPipeSignal::NoPipeSignal() {

@@ -19,10 +19,6 @@ namespace inet {
 // (see NoPipeSignal): sendfile cannot be asked not to raise it.
 int64_t SendFileBytes(int socket, int file, size_t length);
 
-// The bytes given to `socket` that its peer has not yet acknowledged, -1
-// when the socket does not tell.
-int64_t QueuedBytes(int socket);
-
 // While it lives, SIGPIPE is blocked on the thread that made it, so that a
 // connection its peer has reset fails a send instead of ending the
 // program; a SIGPIPE raised meanwhile is taken back before it goes.

@@ -16,10 +16,10 @@ namespace {
 // libcurl's own buffers: its defaults (16 KiB received, 64 KiB sent at a
 // time) cost a system call for every few dozen of the caller's pieces.
 constexpr long kCurlBufferSize = 256 * 1024;
-// The most an upload's data connection holds unacknowledged with bytes that
-// went past libcurl: libcurl, which counts only its own bytes, waits behind
-// them for its next turn, and its stall watch must not wait long.
-constexpr int64_t kDirectQueue = 1 << 20;
+// An upload's bytes go past libcurl only while libcurl sent what it was
+// handed last within this: it counts only its own bytes and waits behind
+// the others for its next turn, and its stall watch must not wait long.
+constexpr std::chrono::milliseconds kQuickTurn{100};
 // A caller that has counted all the bytes moved waits for this many more
 // (libcurl hands a download over 16 KiB at a time) or for its next look at
 // the window, whichever comes first.
@@ -43,7 +43,9 @@ size_t RemoteFile::OnUploadWanted(char* buffer, size_t size, size_t count, void*
     file->accepted_ = true;
     return CURL_READFUNC_PAUSE;
   }
-  return file->connection_.Handed(file->SendFromFile(buffer, size * count));
+  const size_t answer = file->SendFromFile(buffer, size * count);
+  file->answered_ = std::chrono::steady_clock::now();
+  return file->connection_.Handed(answer);
 }
 
 size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void* self) {
@@ -60,11 +62,12 @@ size_t RemoteFile::OnDownloadArrived(char* data, size_t size, size_t count, void
 // while they can be (SendDirect), else read into libcurl's buffer; 0 (the
 // end of the file) once all of them went.
 size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
+  const bool quick = std::chrono::steady_clock::now() - answered_ < kQuickTurn;
   if (unsent_ == 0) return 0;
   size_t allowed = 0;
   if (!WaitForCredit(allowed)) return CURL_READFUNC_ABORT;
-  if (const size_t room = direct_ ? DirectRoom() : 0; room > 0) {
-    if (!SendDirect(std::min(allowed, room))) direct_ = false;
+  if (direct_ && quick && LibcurlHoldsNone()) {
+    if (!SendDirect(allowed)) direct_ = false;
     if (unsent_ == 0) return 0;
     if (!WaitForCredit(allowed)) return CURL_READFUNC_ABORT;
     // libcurl still gets a few bytes of its own after each such send: its
@@ -88,19 +91,15 @@ size_t RemoteFile::SendFromFile(char* buffer, size_t size) {
   return static_cast<size_t>(n);
 }
 
-// On the pump: how many of this turn's bytes may go past libcurl. None
-// while libcurl still holds bytes it was handed, which those would
-// overtake; and no more than keep the connection's queue within
-// kDirectQueue: where the network is what the upload waits for, libcurl
-// moves the bytes and counts each as it goes, which its stall watch needs,
-// and the copy costs nothing that the wait would not.
-size_t RemoteFile::DirectRoom() {
+// On the pump: bytes sent past libcurl now would overtake any it still
+// holds. Where the network is what the upload waits for (libcurl's last
+// turn was not quick), libcurl moves the bytes and counts each as it goes,
+// which its stall watch needs, and the copy costs nothing that the wait
+// would not.
+bool RemoteFile::LibcurlHoldsNone() {
   curl_off_t sent = 0;
-  if (curl_easy_getinfo(connection_.easy_, CURLINFO_SIZE_UPLOAD_T, &sent) != CURLE_OK ||
-      sent < handed_)
-    return 0;
-  const int64_t queued = QueuedBytes(connection_.upload_data_.descriptor());
-  return queued >= 0 && queued < kDirectQueue ? static_cast<size_t>(kDirectQueue - queued) : 0;
+  return curl_easy_getinfo(connection_.easy_, CURLINFO_SIZE_UPLOAD_T, &sent) == CURLE_OK &&
+         sent == handed_;
 }
 
 // On the pump, for an upload in clear and in binary: what the data

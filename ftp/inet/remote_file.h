@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -53,7 +54,7 @@ class RemoteFile : public RemoteStream {
   static size_t OnUploadWanted(char* buffer, size_t size, size_t count, void* self);
   static size_t OnDownloadArrived(char* data, size_t size, size_t count, void* self);
   size_t SendFromFile(char* buffer, size_t size);
-  size_t DirectRoom();
+  bool LibcurlHoldsNone();
   bool SendDirect(size_t allowed);
   bool WriteArrived(const char* data, size_t size);
   bool WaitForCredit(size_t& allowed);
@@ -76,13 +77,14 @@ class RemoteFile : public RemoteStream {
   TransferType type_;
 
   // The local side, used by the pump only until it has been joined.
-  int fd_ = -1;                     // upload: the local file
-  int64_t unsent_ = 0;              // upload: what of it is still to go
-  bool direct_ = false;             // upload: the bytes go by SendFileBytes while they can
-  int64_t handed_ = 0;              // upload: the bytes handed to libcurl
-  LocalDownload* local_ = nullptr;  // download: where the bytes go
-  bool local_failed_ = false;       // the caller reads it after the join
-  int64_t counted_ = 0;             // download: the bytes counted by Read (the caller's)
+  int fd_ = -1;          // upload: the local file
+  int64_t unsent_ = 0;   // upload: what of it is still to go
+  bool direct_ = false;  // upload: the bytes go by SendFileBytes while they can
+  int64_t handed_ = 0;   // upload: the bytes handed to libcurl
+  std::chrono::steady_clock::time_point answered_;  // upload: libcurl's last turn
+  LocalDownload* local_ = nullptr;                  // download: where the bytes go
+  bool local_failed_ = false;                       // the caller reads it after the join
+  int64_t counted_ = 0;  // download: the bytes counted by Read (the caller's)
 
   // Shared between the caller and the pump, under mutex_.
   std::mutex mutex_;
