@@ -53,6 +53,12 @@ TEST_F(Listing, FilesListedWithTheirSizesAndFailuresToldFromNoMatch) {
   server.inject(R"({"fault":"reply","cmd":"LIST","code":450,"text":"Busy."})");
   EXPECT_FALSE(ftp.ListFTPFiles("*.txt", files));
   EXPECT_EQ(ftp.GetLastErrorMessage(), "450 Busy.");
+  // The probe into a link is refused for another reason than "no such
+  // directory": that tells nothing of the link, and the listing fails.
+  server.clearFaults();
+  server.inject(R"({"fault":"reply","cmd":"CWD","code":501,"text":"No.","after":2,"times":1})");
+  EXPECT_FALSE(ftp.ListFTPFiles("*.txt", files));
+  EXPECT_EQ(ftp.GetLastErrorMessage(), "501 No.");
 }
 
 // A LIST line libcurl rejects (here an ACL mark) does not matter where MLSD

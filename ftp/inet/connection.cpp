@@ -35,6 +35,8 @@ constexpr auto kCloseCheck = std::chrono::milliseconds(1);
 // The replies of a server that has no such command.
 constexpr int kNotRecognised = 500;
 constexpr int kNotImplemented = 502;
+// The reply to a CWD into what is no directory.
+constexpr char kNoSuchDirectory[] = "550";
 
 std::string OneLine(const char* data, size_t size) {
   std::string line(data, size);
@@ -526,8 +528,9 @@ bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
 }
 
 // A link's LIST line does not tell whether it leads to a directory, which
-// no download can fetch: a CWD into it does. The server is sent back at
-// once; the layer's paths are absolute, so nothing depends on it.
+// no download can fetch: a CWD into it does. Only "no such directory"
+// makes it a file; any other refusal tells nothing, and fails the listing. The server is sent back
+// at once; the layer's paths are absolute, so nothing depends on it.
 bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& entries) {
   for (FindData& entry : entries) {
     if (!entry.is_link || !entry.is_file || HasControlCharacter(entry.cFileName)) continue;
@@ -535,7 +538,7 @@ bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& 
         std::string(directory) + (directory.ends_with('/') ? "" : "/") + entry.cFileName;
     if (Quote({"CWD " + path, "*CWD " + cwd_}))
       entry.is_file = false;
-    else if (result_ != CURLE_QUOTE_ERROR)
+    else if (result_ != CURLE_QUOTE_ERROR || !last_reply_.starts_with(kNoSuchDirectory))
       return false;
   }
   return true;
