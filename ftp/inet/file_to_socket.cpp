@@ -19,17 +19,22 @@ int64_t SendFileBytes(int socket, int file, size_t length) {
   }
 }
 
-NoPipeSignal::NoPipeSignal() {
+namespace {
+sigset_t PipeSignal() {
   sigset_t pipe;
   sigemptyset(&pipe);
   sigaddset(&pipe, SIGPIPE);
+  return pipe;
+}
+}  // namespace
+
+NoPipeSignal::NoPipeSignal() {
+  const sigset_t pipe = PipeSignal();
   pthread_sigmask(SIG_BLOCK, &pipe, &before_);
 }
 
 NoPipeSignal::~NoPipeSignal() {
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
+  const sigset_t pipe = PipeSignal();
   // One that was blocked before is the thread's own business.
   const timespec now{};
   if (!sigismember(&before_, SIGPIPE)) {
