@@ -32,7 +32,7 @@ TEST_P(TransferSizes, BothDirectionsAreByteExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TransferSizes,
-                         ::testing::Values(0, 1, 254, 255, 256, 510, 600, 1 << 20));
+                         ::testing::Values(0, 1, 254, 255, 256, 510, 600, 1 << 20, (3 << 20) + 7));
 
 TEST_F(Transfer, UploadEventsAndClosingTexts) {
   ASSERT_TRUE(Connect());

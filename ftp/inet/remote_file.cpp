@@ -21,9 +21,11 @@ constexpr long kCurlBufferSize = 256 * 1024;
 // the others for its next turn, and its stall watch must not wait long.
 constexpr std::chrono::milliseconds kQuickTurn{100};
 // A caller that has counted all the bytes moved waits for this many more
-// (libcurl hands a download over 16 KiB at a time) or for its next look at
-// the window, whichever comes first.
+// (however small the pump's steps, a few KiB on a slow link) or for its
+// next look at the window, whichever comes first.
 constexpr int64_t kWakeBatch = 256 * 1024;
+// A download's bytes go to the local file in blocks of up to this.
+constexpr size_t kGatherSize = 256 * 1024;
 }  // namespace
 
 RemoteFile::RemoteFile(Connection& connection, Access access, TransferType type)
@@ -115,18 +117,29 @@ bool RemoteFile::SendDirect(size_t allowed) {
   return n >= 0;
 }
 
-// On the pump: received bytes go into the local file as libcurl hands them
-// over, no further ahead of the caller's count than kReadAhead and one of
-// libcurl's buffers. False when the caller has abandoned the file or the
-// file cannot take them.
+// On the pump: received bytes are gathered into one block on their way to
+// the local file, no further ahead of the caller's count than kReadAhead and
+// a block. libcurl hands a download over 16 KiB at a time, and a write of
+// 16 KiB costs the file system more than copying it into the block does.
+// False when the caller has abandoned the file or the file cannot take them.
 bool RemoteFile::WriteArrived(const char* data, size_t size) {
   size_t allowed = 0;
   if (!WaitForCredit(allowed)) return false;
-  if (!local_->WriteNow(data, size)) {
+  gathered_.append(data, size);
+  return gathered_.size() < kGatherSize || WriteGathered();
+}
+
+// On the pump: the block goes to the file whole, and only then are its bytes
+// counted. It goes when full, and at the end of each of libcurl's turns, so
+// that a slow transfer's bytes are counted as they come.
+bool RemoteFile::WriteGathered() {
+  if (gathered_.empty()) return true;
+  if (!local_->WriteNow(gathered_.data(), gathered_.size())) {
     local_failed_ = true;
     return false;
   }
-  CountMoved(static_cast<int64_t>(size));
+  CountMoved(static_cast<int64_t>(gathered_.size()));
+  gathered_.clear();
   return true;
 }
 
@@ -192,6 +205,7 @@ void RemoteFile::SendFrom(int fd, int64_t length) {
 
 void RemoteFile::ReceiveInto(LocalDownload& local) {
   local_ = &local;
+  gathered_.reserve(kGatherSize);
   StartPump();
 }
 
@@ -217,8 +231,12 @@ void RemoteFile::Pump() {
     connection_.result_ = resumed;
   }
   // Asked between every two turns of libcurl: read without the lock, which
-  // the caller takes to wait.
-  connection_.Drive([this] { return abandoned_.load(std::memory_order_relaxed); });
+  // the caller takes to wait. A local file that fails ends the transfer.
+  connection_.Drive([this] {
+    return abandoned_.load(std::memory_order_relaxed) || (local_ && !WriteGathered());
+  });
+  // The last turn ended the transfer with the last bytes still gathered.
+  if (local_ && !local_failed_ && !abandoned_.load(std::memory_order_relaxed)) WriteGathered();
   std::lock_guard lock(mutex_);
   pump_done_ = true;
   changed_.notify_all();

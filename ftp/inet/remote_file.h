@@ -4,9 +4,10 @@
 // the bytes, a bounded amount ahead of what the caller has counted: an
 // upload's from the local file, in clear and in binary from the page cache
 // to the data connection (sendfile), else read straight into libcurl's
-// buffer; a download's from libcurl's buffer straight into the local file.
-// Either way no byte is copied between buffers of this process, and memory
-// stays flat whatever the file size.
+// buffer; a download's gathered from libcurl's buffer into blocks written
+// whole to the local file. An upload's bytes are copied by this process at
+// most once, a download's once, and memory stays flat whatever the file
+// size.
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "base/yielding_wait.h"
@@ -57,6 +59,7 @@ class RemoteFile : public RemoteStream {
   bool LibcurlHoldsNone();
   bool SendDirect(size_t allowed);
   bool WriteArrived(const char* data, size_t size);
+  bool WriteGathered();
   bool WaitForCredit(size_t& allowed);
   void CountMoved(int64_t n);
   bool AwaitMoved(int64_t bytes);
@@ -83,6 +86,7 @@ class RemoteFile : public RemoteStream {
   int64_t handed_ = 0;   // upload: the bytes handed to libcurl
   std::chrono::steady_clock::time_point answered_;  // upload: libcurl's last turn
   LocalDownload* local_ = nullptr;                  // download: where the bytes go
+  std::string gathered_;                            // download: received, not yet written
   bool local_failed_ = false;                       // the caller reads it after the join
   int64_t counted_ = 0;  // download: the bytes counted by Read (the caller's)
 
