@@ -106,6 +106,8 @@ class FrmUpdate : public QWidget, public JobView {
   void ShowFile(const std::string& name) override;
   void FileStarted() override;
   void TransferProgressed(int64_t lCurrentBytes, int64_t lTotalBytes) override;
+  void TransferRunProgressed(int64_t lFirstBytes, int64_t step, int64_t count,
+                             int64_t lTotalBytes) override;
   void ShowTransferText(const std::string& text) override;
   void JobEnded(int status) override;
 
@@ -135,6 +137,8 @@ class FrmUpdate : public QWidget, public JobView {
   // noted when they are drawn, at the yields, at the end of a file, and
   // before an event that would leave some control as an earlier one set it.
   void NoteProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
+  // The same for an event `elapsed` seconds into the file.
+  void NoteProgressAt(int64_t lCurrentBytes, int64_t lTotalBytes, float elapsed);
   void ShowProgress();
 
   // What the noted events leave for the next drawing: the bar holds their

@@ -17,6 +17,7 @@
 
 #include <QLabel>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -41,11 +42,31 @@ void FrmUpdate::mFTP_FileTransferProgress(int64_t lCurrentBytes, int64_t lTotalB
   ShowProgress();
 }
 
-// Per event: the clock and a few comparisons; no control is touched unless
-// the event is one to draw at once.
 void FrmUpdate::NoteProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
-  // With no time gone by there is no rate to measure: the last one stays.
+  NoteProgressAt(lCurrentBytes, lTotalBytes, mClock() - mStartTime);
+}
+
+// A run's events are noted at the moment of its first. When each of them is
+// sure to be plain (a rate above 0 measured, a count below the total), each
+// leaves nothing but its counts, its rate and, for the next one, its value:
+// the last two alone leave what all of them would.
+void FrmUpdate::TransferRunProgressed(int64_t lFirstBytes, int64_t step, int64_t count,
+                                      int64_t lTotalBytes) {
   const float elapsed = mClock() - mStartTime;
+  const int64_t last = lFirstBytes + (count - 1) * step;
+  NoteProgressAt(lFirstBytes, lTotalBytes, elapsed);
+  const float max = static_cast<float>(lTotalBytes);
+  const bool allPlain = lFirstBytes >= 0 && static_cast<float>(last) < max && max < kPlainCount &&
+                        SurelyPositiveRate(lFirstBytes, elapsed) &&
+                        SurelyPositiveRate(last, elapsed);
+  for (int64_t i = allPlain ? std::max<int64_t>(1, count - 2) : 1; i < count; ++i)
+    NoteProgressAt(lFirstBytes + i * step, lTotalBytes, elapsed);
+}
+
+// Per event: a few comparisons; no control is touched unless the event is
+// one to draw at once. With no time gone by there is no rate to measure:
+// the last one stays.
+void FrmUpdate::NoteProgressAt(int64_t lCurrentBytes, int64_t lTotalBytes, float elapsed) {
   const auto positive = MeasuresPositiveRate(lCurrentBytes, elapsed);
   const auto& rateBefore = mNoted.rate;
   const bool ratePositive = positive ? *positive : (rateBefore ? rateBefore->positive : mRate > 0);

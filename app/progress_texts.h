@@ -37,17 +37,21 @@ inline constexpr int64_t kBytesPerHundredth = 10;
 // A quotient below this is far inside what a 64-bit integer holds.
 inline constexpr double kSurelyWhole = 0x1p62;
 
-// Whether MeasuredHundredths(bytes, elapsed) is above 0; nothing when it
-// measures nothing. It runs for every chunk, so a running transfer is told
-// by two products instead of the division: 5 times or 2^62 times a float is
-// exact in double, and a quotient at least 5 and below 2^62 before rounding
-// stays so after it. Anything else is measured.
-inline std::optional<bool> MeasuresPositiveRate(int64_t bytes, float elapsed) {
+// True when MeasuredHundredths(bytes, elapsed) is surely above 0, as for a
+// running transfer, told by two products instead of the division: 5 times
+// or 2^62 times a float is exact in double, and a quotient at least 5 and
+// below 2^62 before rounding stays so after it.
+inline bool SurelyPositiveRate(int64_t bytes, float elapsed) {
   const double count = static_cast<double>(bytes);
   const double seconds = elapsed;
   constexpr double leastPositive = kBytesPerHundredth / 2;
-  if (seconds > 0 && count >= leastPositive * seconds && count < kSurelyWhole * seconds)
-    return true;
+  return seconds > 0 && count >= leastPositive * seconds && count < kSurelyWhole * seconds;
+}
+// Whether MeasuredHundredths(bytes, elapsed) is above 0; nothing when it
+// measures nothing. It runs for every chunk: only what the products cannot
+// tell is measured.
+inline std::optional<bool> MeasuresPositiveRate(int64_t bytes, float elapsed) {
+  if (SurelyPositiveRate(bytes, elapsed)) return true;
   const auto hundredths = MeasuredHundredths(bytes, elapsed);
   if (!hundredths) return std::nullopt;
   return *hundredths > 0;

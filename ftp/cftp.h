@@ -110,6 +110,11 @@ class cFTP {
 
   // Raised after every chunk of a streamed transfer and once at its end.
   std::function<void(int64_t lCurrentBytes, int64_t lTotalBytes)> FileTransferProgress;
+  // Raised in its place, when set, for chunks whose bytes had all moved by
+  // the time the first one's event came: `count` events at once, the first
+  // at lFirstBytes and each `step` bytes after the one before.
+  std::function<void(int64_t lFirstBytes, int64_t step, int64_t count, int64_t lTotalBytes)>
+      FileTransferRun;
   // Lets the window process its pending events during a streamed transfer.
   std::function<void()> YieldToWindow;
   // Lets the window process its events while a call waits: on the network,
@@ -138,6 +143,7 @@ class cFTP {
   bool Check(bool ok, const std::string& sOperation);
   void Yield();
   void RaiseProgress(int64_t lCurrentBytes, int64_t lTotalBytes);
+  void RaiseRun(int64_t lFirstBytes, int64_t count, int64_t lTotalBytes);
   // 0 when entries match; else why not, not recorded yet.
   int32_t FindEntries(const std::string& sFile, std::vector<inet::FindData>& entries);
   std::string JoinNames(const std::string& sFile, bool filesOnly);
@@ -147,6 +153,8 @@ class cFTP {
   bool SendChunks(std::FILE* local, inet::RemoteStream& remote, int64_t length, std::string& label);
   bool ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local, int64_t size,
                      std::string& label);
+  bool CountReceived(inet::RemoteStream& remote, const inet::LocalDownload& local, int64_t n,
+                     const std::string& label);
   void DiscardRemote(const std::string& sRemote);
   bool UploadStands(const std::string& sRemote, int64_t length, bool sourceUnchanged);
   bool TakenByServer();

@@ -5,6 +5,7 @@
 // received, which go to the local file whole.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <utility>
@@ -60,6 +61,12 @@ std::string TemporaryName(const std::string& sRemote) {
 // The reply of a server that holds no such file.
 constexpr char kNoSuchFile[] = "550";
 
+// The whole chunks after `done` bytes, at most `chunks`, that can be
+// counted at once: their bytes have moved already.
+int64_t ChunksReady(const inet::RemoteStream& remote, int64_t done, int64_t chunks) {
+  return std::clamp<int64_t>((remote.Ready() - done) / kChunkSize, 0, chunks);
+}
+
 }  // namespace
 
 void cFTP::RemoveUnfinishedDownload() { inet::RemoveUnfinishedDownload(); }
@@ -74,6 +81,11 @@ void cFTP::Yield() {
 
 void cFTP::RaiseProgress(int64_t lCurrentBytes, int64_t lTotalBytes) {
   if (FileTransferProgress) FileTransferProgress(lCurrentBytes, lTotalBytes);
+}
+
+void cFTP::RaiseRun(int64_t lFirstBytes, int64_t count, int64_t lTotalBytes) {
+  if (FileTransferRun) return FileTransferRun(lFirstBytes, kChunkSize, count, lTotalBytes);
+  for (int64_t i = 0; i < count; ++i) RaiseProgress(lFirstBytes + i * kChunkSize, lTotalBytes);
 }
 
 // Removes what a failed upload left on the server, if the connection still
@@ -92,7 +104,9 @@ bool cFTP::PublishUpload(const std::string& sTemporary, const std::string& sRemo
 }
 
 // The bytes go from the local file to libcurl on the transfer's own thread;
-// here they are counted, chunk by chunk, as they go. A failure is recorded.
+// here they are counted, chunk by chunk, as they go: the chunks that have
+// gone by the time one is counted raise their events with it, in one run.
+// A failure is recorded.
 bool cFTP::SendChunks(std::FILE* local, inet::RemoteStream& remote, int64_t length,
                       std::string& label) {
   remote.SendFrom(fileno(local), length);
@@ -110,9 +124,11 @@ bool cFTP::SendChunks(std::FILE* local, inet::RemoteStream& remote, int64_t leng
     }
     counter += piece;
     if (piece < kChunkSize) break;
+    const int64_t more = ChunksReady(remote, counter, (length - counter) / kChunkSize);
     Yield();
-    RaiseProgress(counter, length);
+    RaiseRun(counter, 1 + more, length);
     Yield();
+    counter += more * kChunkSize;
   }
   return true;
 }
@@ -271,29 +287,37 @@ bool cFTP::ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local,
       label = kLastReadLabel;
       Yield();
     }
-    size_t got = 0;
-    if (!remote.Read(static_cast<size_t>(piece), got)) {
-      if (remote.LocalFailed())
-        RecordError(local.error(), kLocalWriteLabel);
-      else
-        RecordError(remote.error(), label);
-      return false;
-    }
-    if (static_cast<int64_t>(got) != piece) {
-      // The data connection ended before the whole file arrived.
-      RecordFTPError(inet::kConnectionAborted, label);
-      return false;
-    }
+    if (!CountReceived(remote, local, piece, label)) return false;
     received += piece;
     counter += piece;
     Yield();
     if (last) break;
+    const int64_t more = ChunksReady(remote, received, (size - received) / kChunkSize);
+    if (more > 0 && !CountReceived(remote, local, more * kChunkSize, label)) return false;
     Yield();
-    RaiseProgress(counter, size);
+    RaiseRun(counter, 1 + more, size);
     Yield();
     Yield();
+    counter += more * kChunkSize;
+    received += more * kChunkSize;
   }
   return true;
+}
+
+bool cFTP::CountReceived(inet::RemoteStream& remote, const inet::LocalDownload& local, int64_t n,
+                         const std::string& label) {
+  size_t got = 0;
+  if (!remote.Read(static_cast<size_t>(n), got)) {
+    if (remote.LocalFailed())
+      RecordError(local.error(), kLocalWriteLabel);
+    else
+      RecordError(remote.error(), label);
+    return false;
+  }
+  if (static_cast<int64_t>(got) == n) return true;
+  // The data connection ended before the whole file arrived.
+  RecordFTPError(inet::kConnectionAborted, label);
+  return false;
 }
 
 bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {

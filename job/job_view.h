@@ -31,6 +31,12 @@ class JobView {
   // During a transfer: a chunk moved (lCurrentBytes of lTotalBytes so far),
   // and the closing texts of an upload.
   virtual void TransferProgressed(int64_t lCurrentBytes, int64_t lTotalBytes) = 0;
+  // `count` chunks' events at one moment, the first at lFirstBytes and
+  // each `step` bytes after the one before: as if each came by itself.
+  virtual void TransferRunProgressed(int64_t lFirstBytes, int64_t step, int64_t count,
+                                     int64_t lTotalBytes) {
+    for (int64_t i = 0; i < count; ++i) TransferProgressed(lFirstBytes + i * step, lTotalBytes);
+  }
   virtual void ShowTransferText(const std::string& text) = 0;
 
   // A turn for the view's own events: at once, or only when one is due

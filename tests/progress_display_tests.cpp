@@ -186,16 +186,17 @@ TEST_F(Progress, ShownValuesReachTheScreenAtTheNextYield) {
   EXPECT_TRUE(f.PB->updatesEnabled());
 }
 
-// Files' events as a transfer raises them, drawn at random moments, against
-// the display's steps applied to every event: random sizes, either way, a
-// clock that may stand still or pass midnight, the window minimized or not.
+// Files' events as a transfer raises them, one by one or in runs, drawn at
+// random moments, against the display's steps applied to every event:
+// random sizes, either way, a clock that may stand still or pass midnight,
+// the window minimized or not.
 TEST_F(Progress, DrawnAtRandomMomentsAsIfEveryEventWereShown) {
   cFTP client;
   AttachView(client, f);
   std::mt19937 random(18);
   float rate = 0, value = 0, start = 0;
   std::string percent, caption = "FTP prenos", rateText, remaining = Text(f.Label11);
-  auto step = [&](int64_t current, int64_t total) {
+  auto reference = [&](int64_t current, int64_t total) {
     if (const auto h = MeasuredHundredths(current, now - start)) rate = RateOf(*h);
     const auto p = Percentage(RoundToInt(value).value_or(0), static_cast<float>(total));
     value = static_cast<float>(current);
@@ -205,7 +206,8 @@ TEST_F(Progress, DrawnAtRandomMomentsAsIfEveryEventWereShown) {
     if (const auto s = RemainingSeconds(static_cast<float>(total), value, rate))
       remaining = RemainingText(*s).value_or(remaining);
     if (value == static_cast<float>(total)) percent = "100%";
-    client.FileTransferProgress(current, total);
+  };
+  auto drawn = [&](int64_t current, int64_t total) {
     if (random() % 16 != 0 && current < total) return;
     f.Yield();
     ASSERT_EQ(f.mRate, rate) << current;
@@ -215,6 +217,11 @@ TEST_F(Progress, DrawnAtRandomMomentsAsIfEveryEventWereShown) {
     ASSERT_EQ(Text(f.Label10), rateText);
     ASSERT_EQ(Text(f.Label11), remaining);
     ASSERT_EQ(f.windowTitle().toStdString(), caption);
+  };
+  auto step = [&](int64_t current, int64_t total) {
+    reference(current, total);
+    client.FileTransferProgress(current, total);
+    drawn(current, total);
   };
   for (int file = 0; file < 60; ++file) {
     const int64_t size = random() % 4 == 0 ? random() % 1000 : random() % 300000;
@@ -226,7 +233,17 @@ TEST_F(Progress, DrawnAtRandomMomentsAsIfEveryEventWereShown) {
       if (random() % 300 == 0) now = std::nextafter(start + current / 5.0f, random() % 3 * 1e5f);
       if (random() % 8 == 0) now = std::nextafter(now, 1e5f);
       if (now >= 86400) now -= 86400;
-      step(current, size);
+      // Now and then the chunks of a run raise their events at once.
+      const int64_t below = (size - 1 - current) / 255 + 1;  // events left before the end
+      const int64_t run = random() % 4 == 0 ? std::min<int64_t>(1 + random() % 60, below) : 1;
+      if (run == 1) {
+        step(current, size);
+        continue;
+      }
+      for (int64_t i = 0; i < run; ++i) reference(current + i * 255, size);
+      client.FileTransferRun(current, 255, run, size);
+      current += (run - 1) * 255;
+      drawn(current, size);
     }
     step(up ? size : size + 1, up || size % 255 == 0 ? size : size + 1);
   }

@@ -40,6 +40,7 @@ class RemoteFile : public RemoteStream {
   bool AwaitSent(int64_t bytes) override;
   void ReceiveInto(LocalDownload& local) override;
   bool Read(size_t size, size_t& read) override;
+  int64_t Ready() const override { return moved_.load(std::memory_order_acquire); }
   bool LocalFailed() const override { return local_failed_; }
   bool Finish() override;
   const Error& error() const override { return connection_.error(); }

@@ -49,6 +49,10 @@ class RemoteStream {
   // failed, LocalFailed then telling whether the local file could not take
   // them (local.error() says why).
   virtual bool Read(size_t size, size_t& read) = 0;
+  // The bytes from the file's start that the caller can count now, without
+  // waiting and without a local write: an upload's gone on their way, a
+  // download's at hand.
+  virtual int64_t Ready() const = 0;
   // The local file could not be read (upload) or written (download).
   virtual bool LocalFailed() const = 0;
   // Ends the transfer and waits for the server's verdict: true only when the

@@ -72,8 +72,17 @@ bool SftpStream::Read(size_t size, size_t& read) {
     offset_ += take;
     read += take;
   }
+  read_ += static_cast<int64_t>(read);
   // A block counted whole goes at once, the file's last one too.
   return block_.empty() || offset_ < block_.size() || HandOver();
+}
+
+// A download's block but its last byte: counting that one hands the block
+// over to the local file.
+int64_t SftpStream::Ready() const {
+  if (fd_ >= 0) return sent_;
+  const auto inHand = static_cast<int64_t>(block_.size() - offset_);
+  return read_ + std::max<int64_t>(inHand - 1, 0);
 }
 
 bool SftpStream::HandOver() {

@@ -25,6 +25,7 @@ class SftpStream : public RemoteStream {
   bool AwaitSent(int64_t bytes) override;
   void ReceiveInto(LocalDownload& local) override { local_ = &local; }
   bool Read(size_t size, size_t& read) override;
+  int64_t Ready() const override;
   bool LocalFailed() const override { return local_failed_; }
   bool Finish() override;
   const Error& error() const override;
@@ -52,6 +53,7 @@ class SftpStream : public RemoteStream {
   LocalDownload* local_ = nullptr;
   std::string block_;
   size_t offset_ = 0;
+  int64_t read_ = 0;  // counted by Read
   bool at_end_ = false;
   std::string spare_;
 };
