@@ -273,7 +273,9 @@ bool cFTP::DeleteReceivedSource(const std::string& sRemote) {
   return DownloadStands(sRemote, received.size, received, now) && DeleteFTPFile(sRemote);
 }
 
-// A failure is recorded.
+// The chunks are counted as their bytes arrive; those at hand by the time
+// one is counted raise their events with it, in one run. A failure is
+// recorded.
 bool cFTP::ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local, int64_t size,
                          std::string& label) {
   remote.ReceiveInto(local);
