@@ -529,8 +529,9 @@ bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
 
 // A link's LIST line does not tell whether it leads to a directory, which
 // no download can fetch: a CWD into it does. Only "no such directory"
-// makes it a file; any other refusal tells nothing, and fails the listing. The server is sent back
-// at once; the layer's paths are absolute, so nothing depends on it.
+// makes it a file; any other refusal tells nothing, and fails the listing.
+// The server is sent back at once; the layer's paths are absolute, so
+// nothing depends on it.
 bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& entries) {
   for (FindData& entry : entries) {
     if (!entry.is_link || !entry.is_file || HasControlCharacter(entry.cFileName)) continue;

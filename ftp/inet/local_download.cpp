@@ -129,19 +129,15 @@ bool LocalDownload::Create() {
   return true;
 }
 
-namespace {
-constexpr size_t kFlushSize = 256 * 1024;
-}  // namespace
-
 // A file of less than one block is written at the end in one go; a larger
 // one gets a writer thread at its first block.
 bool LocalDownload::Write(const char* data, size_t size) {
   pending_.append(data, size);
-  return pending_.size() < kFlushSize || WriteBlock(pending_);
+  return pending_.size() < kBlockSize || WriteBlock(pending_);
 }
 
 bool LocalDownload::Write(std::string& block) {
-  if (pending_.empty() && (writer_ || block.size() >= kFlushSize)) return WriteBlock(block);
+  if (pending_.empty() && (writer_ || block.size() >= kBlockSize)) return WriteBlock(block);
   // A small file's one block waits here as it is; bytes after it join it.
   if (pending_.empty()) {
     pending_.swap(block);
@@ -156,7 +152,7 @@ bool LocalDownload::WriteNow(const char* data, size_t size) {
   if (const int err = WriteAll(fd_, std::string_view(data, size)); err != 0) return Fail(err);
   written_ += static_cast<off_t>(size);
   // A small file is made durable at its end in one go.
-  if (!behind_ && written_ >= static_cast<off_t>(kFlushSize))
+  if (!behind_ && written_ >= static_cast<off_t>(kBlockSize))
     behind_ = std::make_unique<WriteBehind>(fd_);
   if (behind_) behind_->Written(written_);
   return true;

@@ -4,6 +4,7 @@
 // under the final name and never spoils the file that was there before.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,6 +34,10 @@ void RemoveAbandonedDownloads(const std::string& directory);
 
 class LocalDownload {
  public:
+  // Bytes go to the file in blocks of up to this: fewer write calls, and
+  // a small file in one.
+  static constexpr size_t kBlockSize = 256 * 1024;
+
   explicit LocalDownload(std::string destination);
   ~LocalDownload();  // removes the temporary file unless committed
   LocalDownload(const LocalDownload&) = delete;

@@ -24,8 +24,6 @@ constexpr std::chrono::milliseconds kQuickTurn{100};
 // (however small the pump's steps, a few KiB on a slow link) or for its
 // next look at the window, whichever comes first.
 constexpr int64_t kWakeBatch = 256 * 1024;
-// A download's bytes go to the local file in blocks of up to this.
-constexpr size_t kGatherSize = 256 * 1024;
 }  // namespace
 
 RemoteFile::RemoteFile(Connection& connection, Access access, TransferType type)
@@ -126,7 +124,7 @@ bool RemoteFile::WriteArrived(const char* data, size_t size) {
   size_t allowed = 0;
   if (!WaitForCredit(allowed)) return false;
   gathered_.append(data, size);
-  return gathered_.size() < kGatherSize || WriteGathered();
+  return gathered_.size() < LocalDownload::kBlockSize || WriteGathered();
 }
 
 // On the pump: the block goes to the file whole, and only then are its bytes
@@ -205,7 +203,7 @@ void RemoteFile::SendFrom(int fd, int64_t length) {
 
 void RemoteFile::ReceiveInto(LocalDownload& local) {
   local_ = &local;
-  gathered_.reserve(kGatherSize);
+  gathered_.reserve(LocalDownload::kBlockSize);
   StartPump();
 }
 
