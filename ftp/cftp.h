@@ -153,6 +153,8 @@ class cFTP {
   bool SendChunks(std::FILE* local, inet::RemoteStream& remote, int64_t length, std::string& label);
   bool ReceiveChunks(inet::RemoteStream& remote, inet::LocalDownload& local, int64_t size,
                      std::string& label);
+  void RecordReceiveError(const inet::RemoteStream& remote, const inet::LocalDownload& local,
+                          const std::string& label);
   bool CountReceived(inet::RemoteStream& remote, const inet::LocalDownload& local, int64_t n,
                      const std::string& label);
   void DiscardRemote(const std::string& sRemote);

@@ -310,16 +310,22 @@ bool cFTP::CountReceived(inet::RemoteStream& remote, const inet::LocalDownload& 
                          const std::string& label) {
   size_t got = 0;
   if (!remote.Read(static_cast<size_t>(n), got)) {
-    if (remote.LocalFailed())
-      RecordError(local.error(), kLocalWriteLabel);
-    else
-      RecordError(remote.error(), label);
+    RecordReceiveError(remote, local, label);
     return false;
   }
   if (static_cast<int64_t>(got) == n) return true;
   // The data connection ended before the whole file arrived.
   RecordFTPError(inet::kConnectionAborted, label);
   return false;
+}
+
+// A download fails on its local file's write or on the remote side.
+void cFTP::RecordReceiveError(const inet::RemoteStream& remote, const inet::LocalDownload& local,
+                              const std::string& label) {
+  if (remote.LocalFailed())
+    RecordError(local.error(), kLocalWriteLabel);
+  else
+    RecordError(remote.error(), label);
 }
 
 bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
@@ -357,7 +363,7 @@ bool cFTP::ReceiveFile(const std::string& sLocal, const std::string& sRemote, in
   std::string label = kReadLabel;
   if (!ReceiveChunks(*remote, local, size, label)) return false;
   if (!remote->Finish()) {
-    RecordLastError(label);
+    RecordReceiveError(*remote, local, label);
     return false;
   }
   remote.reset();

@@ -318,6 +318,9 @@ bool RemoteFile::Finish() {
   const bool more = download && moved_ > counted_;
   lock.unlock();
   StopPump();
+  // Bytes beyond those counted (a file that grew after its size was taken)
+  // may have failed their write in the pump's last turn.
+  if (local_failed_) return false;
   if (more && connection_.result_ == CURLE_OK) connection_.result_ = CURLE_PARTIAL_FILE;
   if (more || !connection_.done_ || connection_.result_ != CURLE_OK) return Fail();
   connection_.Stop();

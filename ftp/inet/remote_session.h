@@ -57,7 +57,7 @@ class RemoteStream {
   virtual bool LocalFailed() const = 0;
   // Ends the transfer and waits for the server's verdict: true only when the
   // server confirmed it, and for a download when nothing beyond what was
-  // read arrived.
+  // read arrived; LocalFailed tells whether such bytes failed their write.
   virtual bool Finish() = 0;
   // Why the transfer failed, once a member above returned false.
   virtual const Error& error() const = 0;
