@@ -180,13 +180,11 @@ TEST_F(Transfer, DroppedDownloadLeavesNoTemporaryFile) {
   EXPECT_TRUE(Leftovers(local.path()).empty());
 }
 
-// The local disk refuses more after 1 MiB of an 8 MiB download, while the
-// network side is blocks ahead; or it refuses only what lies beyond the
-// size the server listed, of a text file that grew after the listing (libcurl
-// asks for no size of its own in ASCII mode and takes all that comes), whose
-// expected bytes have all been written and counted by then. Either download
-// fails on the local write, keeps nothing, and the next one on the same
-// client succeeds.
+// The local disk refuses more after 1 MiB of an 8 MiB download, with the
+// network side blocks ahead; or only beyond the listed size of a text file
+// that grew after its listing (in ASCII mode libcurl takes all that comes),
+// once every expected byte is written and counted. Either download fails on
+// the local write and keeps nothing; the next one on the client succeeds.
 TEST_F(Transfer, LocalWriteFailureEndsTheDownloadAndTheClientGoesOn) {
   const std::string bytes = randomBytes(8 << 20, 4);
   writeBytes(Remote("g.bin"), bytes);
