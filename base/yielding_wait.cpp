@@ -3,6 +3,14 @@
 #include <algorithm>
 #include <thread>
 
+void PacedYield::operator()(const std::function<void()>& yield) {
+  if (!yield) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_ < kYieldStep) return;
+  last_ = now;
+  yield();
+}
+
 void WaitYielding(std::chrono::milliseconds length, const std::function<void()>& yield) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point end = Clock::now() + length;

@@ -13,3 +13,15 @@ inline constexpr std::chrono::milliseconds kYieldStep{10};
 // Waits `length` in all, no less, calling `yield` (when set) at the start
 // and then every kYieldStep at most.
 void WaitYielding(std::chrono::milliseconds length, const std::function<void()>& yield);
+
+// For waits that may come by the thousand a second, each short (a busy
+// transfer's): the window is served at most once per kYieldStep, where
+// serving it at every wait would cost more than the wait.
+class PacedYield {
+ public:
+  // Calls `yield` (when set) unless it was called less than kYieldStep ago.
+  void operator()(const std::function<void()>& yield);
+
+ private:
+  std::chrono::steady_clock::time_point last_;
+};

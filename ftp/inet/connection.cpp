@@ -285,13 +285,7 @@ void Connection::Drive(const std::function<bool()>& stop) {
 }
 
 // On the caller's thread only: the pump's turns never reach the window.
-void Connection::YieldIfDue() {
-  if (!request_.yield) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (now - last_yield_ < kYieldStep) return;
-  last_yield_ = now;
-  request_.yield();
-}
+void Connection::YieldIfDue() { paced_yield_(request_.yield); }
 
 bool Connection::FailWith(int32_t code) {
   error_ = {code, last_reply_};

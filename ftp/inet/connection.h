@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/yielding_wait.h"
 #include "ftp/inet/curl_workarounds.h"
 #include "ftp/inet/errors.h"
 #include "ftp/inet/find_data.h"
@@ -140,7 +141,7 @@ class Connection : public RemoteSession {
   bool foreign_data_ = false;  // the operation refused a data connection from elsewhere
   bool uploading_ = false;     // the operation is an upload
   HeldSocket upload_data_;     // its data connection, until the file's end went
-  std::chrono::steady_clock::time_point last_yield_;
+  PacedYield paced_yield_;
   bool running_ = false;
   bool done_ = false;
   CURLcode result_ = CURLE_OK;

@@ -61,7 +61,8 @@ bool SftpPump::Wait(Clock::time_point deadline) {
   short events = 0;
   if (directions & LIBSSH2_SESSION_BLOCK_INBOUND) events |= POLLIN;
   if (directions & LIBSSH2_SESSION_BLOCK_OUTBOUND) events |= POLLOUT;
-  return WaitStep(socket_, events, deadline, yield_) != PollStep::kDeadline;
+  return WaitStep(socket_, events, deadline, [this] { paced_yield_(yield_); }) !=
+         PollStep::kDeadline;
 }
 
 }  // namespace inet

@@ -1,7 +1,7 @@
 // Drives libssh2 in non-blocking mode on the window's thread: a call that
 // would block answers "again", and the pump waits on the socket in short
-// steps, letting the window handle its events between them, until the call
-// gets through or its deadline passes.
+// steps, letting the window handle its events every kYieldStep meanwhile,
+// until the call gets through or its deadline passes.
 #pragma once
 
 #include <libssh2.h>
@@ -74,6 +74,8 @@ class SftpPump {
   LIBSSH2_SESSION* session_;
   int socket_;
   std::function<void()> yield_;
+  // A busy transfer waits for its socket thousands of times a second.
+  PacedYield paced_yield_;
   bool timed_out_ = false;
 };
 
