@@ -14,7 +14,7 @@ inline constexpr std::chrono::milliseconds kYieldStep{10};
 // and then every kYieldStep at most.
 void WaitYielding(std::chrono::milliseconds length, const std::function<void()>& yield);
 
-// For waits that may come by the thousand a second, each short (a busy
+// For waits that may come by the hundred a second, each short (a busy
 // transfer's): the window is served at most once per kYieldStep, where
 // serving it at every wait would cost more than the wait.
 class PacedYield {

@@ -74,7 +74,7 @@ class SftpPump {
   LIBSSH2_SESSION* session_;
   int socket_;
   std::function<void()> yield_;
-  // A busy transfer waits for its socket thousands of times a second.
+  // A busy transfer waits for its socket hundreds of times a second.
   PacedYield paced_yield_;
   bool timed_out_ = false;
 };
