@@ -27,6 +27,11 @@ constexpr char kNoVerifyWarning[] =
     "kestrin: warning: tlsverify=NO: the server's certificate is not checked, so the server "
     "is not known to be the one named in FTPURL.";
 
+std::string CutValueText(const std::string& key) {
+  return "The value of " + key + " is longer than the settings reader takes (" +
+         std::to_string(kMaxINIValueChars) + " characters).";
+}
+
 // The directory that a download into `localDir` + name writes to: the
 // local directory text may end in part of a name.
 std::string DirectoryPart(const std::string& localDir) {
@@ -168,9 +173,7 @@ void Job::ReportConnectionFailure() {
 // A directory cut short is another directory: files would land beside the
 // one meant, or come from it. Such a job does not start.
 void Job::RefuseCutDirectory() {
-  const std::string error = "The value of " + mSettings.cutDirectoryKey +
-                            " is longer than the settings reader takes (" +
-                            std::to_string(kMaxINIValueChars) + " characters).";
+  const std::string error = CutValueText(mSettings.cutDirectoryKey);
   ShowStatus(kFailureStatus + error);
   ReportToConsole("kestrin: " + mIniFile + ": " + error);
   NoteOutcome(kExitRunFailure);
@@ -178,13 +181,14 @@ void Job::RefuseCutDirectory() {
 }
 
 // A command that cannot be started is reported, and the others still start.
+// A cut one is not started at all: it would run something else.
 void Job::StartFollowUps() {
   for (const FollowUpCommand& followUp : mSettings.commands) {
     std::string error;
-    if (!StartFollowUpCommand(followUp.command, error)) {
+    if (followUp.cut) error = CutValueText(followUp.key);
+    if (followUp.cut || !StartFollowUpCommand(followUp.command, error)) {
       ShowStatus(kFailureStatus + error);
-      ReportToConsole("kestrin: could not start run" + std::to_string(followUp.number) + ": " +
-                      error);
+      ReportToConsole("kestrin: could not start " + followUp.key + ": " + error);
       NoteOutcome(kExitRunFailure);
     }
   }

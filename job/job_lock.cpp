@@ -106,8 +106,12 @@ std::string LockDirectory(std::string& errorText) {
     // directory is the user's own choice, and followed.
     static_cast<void>(::mkdir((home + kCacheDirectory).c_str(), kPrivateMode));
     const std::string dir = home + kLockSubdirectory;
-    if (::mkdir(dir.c_str(), kPrivateMode) == 0 || errno == EEXIST)
-      return IsOwnDirectory(dir, kOthersAccess, errorText) ? dir : "";
+    if (::mkdir(dir.c_str(), kPrivateMode) == 0 || errno == EEXIST) {
+      if (!IsOwnDirectory(dir, kOthersAccess, errorText)) return "";
+      // On a read-only home an earlier run's directory is still there, but
+      // no lock can be made in it.
+      if (::access(dir.c_str(), W_OK) == 0) return dir;
+    }
   }
   std::string dir = OwnDirectory(kPrivateDirectoryStem + std::to_string(::getuid()), errorText);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");

@@ -54,8 +54,10 @@ JobSettings ReadJobSettings(const std::string& iniFile, const std::string& secti
     if (IsPresent(line)) job.lines.push_back(std::move(line));
   }
   for (int n = 1; n <= kNumberedKeys; ++n) {
-    std::string command = read(kCommandStem + std::to_string(n));
-    if (IsPresent(command)) job.commands.push_back({n, std::move(command)});
+    const std::string key = kCommandStem + std::to_string(n);
+    std::string command = read(key);
+    if (IsPresent(command))
+      job.commands.push_back({key, std::move(command), IsINIValueCut(section, key, iniFile)});
   }
   return job;
 }

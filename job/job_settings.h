@@ -8,8 +8,10 @@
 #include <vector>
 
 struct FollowUpCommand {
-  int number;  // n of its key "run<n>"
+  std::string key;  // "run<n>"
   std::string command;
+  // Longer than the settings reader takes: what is left is another command.
+  bool cut = false;
 };
 
 struct JobSettings {

@@ -52,8 +52,15 @@ std::string ConnectionFailureRecord(const std::string& server, const std::string
 }
 
 bool AppendLogRecord(const std::string& record) {
-  const int fd = open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // Opened without waiting: a FIFO in the log's place that nobody reads
+  // would hold a plain open, and the whole unattended run, for ever. Once
+  // open, writes wait as usual.
+  const int fd = open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return false;
+  if (fcntl(fd, F_SETFL, O_APPEND) != 0) {
+    close(fd);
+    return false;
+  }
   // One write for the whole line keeps records whole should two runs share
   // a working directory.
   // A control character from a name or a reply could forge a record of

@@ -221,19 +221,25 @@ TEST_F(BadInput, LockDirectoryMustBeTheUsersOwn) {
   mkdir(lockDir.c_str(), 0700);  // as a run makes it: the test's own goes on top
   const fs::path locks = scratch.path() / "locks";
   WriteSettings(Settings(server.password(), ""));
-  const std::string watch = "mount --bind " + locks.string() + " " + lockDir +
-                            R"( && rm -f st && : >seen || exit 9
+  const std::string bind = "mount --bind " + locks.string() + " " + lockDir;
+  const std::string watch = R"( && rm -f st && : >seen || exit 9
     ("$0"; echo $? >st) & while [ ! -e st ]; do ls )" +
                             lockDir + " >>seen; sleep 0.1; done; exit $(cat st)";
-  for (const auto& [mode, owner, status] :
-       {std::tuple{0700, 0u, 0}, {0777, 0u, 4}, {0700, 65534u, 4}}) {
+  // A read-only one, as on a read-only home, leaves the lock to /tmp.
+  const std::string readOnly = " && mount -o remount,bind,ro " + lockDir;
+  for (const auto& [mode, owner, status, ro] : {std::tuple{0700, 0u, 0, false},
+                                                {0777, 0u, 4, false},
+                                                {0700, 65534u, 4, false},
+                                                {0700, 0u, 0, true}}) {
     fs::create_directory(locks);
     fs::permissions(locks, static_cast<fs::perms>(mode));
     ASSERT_EQ(chown(locks.c_str(), owner, 0), 0);
-    const JobResult run = RunUnder(
-        {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c", watch}, {});
+    const JobResult run = RunUnder({"/usr/bin/unshare", "--mount", "--propagation", "private",
+                                    "/bin/sh", "-c", bind + (ro ? readOnly : "") + watch},
+                                   {});
     EXPECT_EQ(run.status, status) << run.err;
-    EXPECT_EQ(readBytes(work.path() / "seen").find(".lock") != std::string::npos, status == 0);
+    EXPECT_EQ(readBytes(work.path() / "seen").find(".lock") != std::string::npos,
+              status == 0 && !ro);
     EXPECT_EQ(run.err.find(lockDir + " is not") != std::string::npos, status != 0) << run.err;
     EXPECT_EQ(Names(locks), Strings{});
     fs::remove_all(locks);

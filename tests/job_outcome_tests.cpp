@@ -172,10 +172,19 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"UnwritableLog", false, "prenos1=a.bin,UP,DEL", None,
                     [](const Dirs& d) { fs::create_directory(d.work / "KESTRIN.log"); }, 1,
                     "could not write the log record", kOriginal, kOriginal},
+        // The log is a FIFO nobody reads: the record fails at once, no wait.
+        OutcomeCase{
+            "LogFifoWithoutReader", false, "prenos1=a.bin,UP,DEL", None,
+            [](const Dirs& d) { ASSERT_EQ(mkfifo((d.work / "KESTRIN.log").c_str(), 0600), 0); }, 1,
+            "could not write the log record", kOriginal, kOriginal},
         // The follow-up command's program does not exist.
         OutcomeCase{"FollowUpProgramMissing", false,
                     "prenos1=a.bin,UP\nrun1=/nonexistent/prog --now", None, Nothing, 4,
                     "/nonexistent/prog: not found", kOriginal, kOriginal},
+        // A command longer than the settings reader takes would run cut.
+        OutcomeCase{"FollowUpCommandCut", false,
+                    "prenos1=a.bin,UP\nrun1=true #" + std::string(260, 'x'), None, Nothing, 4,
+                    "could not start run1", kOriginal, kOriginal},
         // The settings file is missing: it is named, with the reason.
         OutcomeCase{"MissingSettings", false, "prenos1=a.bin,UP,DEL", None,
                     [](const Dirs& d) { fs::remove(d.install / "kestrin.ini"); }, 2,
