@@ -152,6 +152,14 @@ INSTANTIATE_TEST_SUITE_P(
                       return std::vector<std::string>{Replace("SIZE", d.remote / "a.bin", 2, true)};
                     },
                     Nothing, 1, "could not delete /in/a.bin", kOriginal + kMore, kOriginal},
+        // The server lists the file twice: it moves, and its source goes, once.
+        OutcomeCase{"DownloadListedTwice", true, "prenos1=a.bin,DOWN,DEL",
+                    [](const Dirs&) {
+                      const std::string entry = "type=file;size=20000; a.bin\r\n";
+                      return std::vector<std::string>{R"({"fault":"listing","cmd":"MLSD","data":)" +
+                                                      jsonQuote(entry + entry) + "}"};
+                    },
+                    Nothing, 0, "", std::nullopt, kOriginal},
         // A hot folder takes each upload as soon as it is stored: SIZE says
         // 550, and the upload stands after its first attempt.
         OutcomeCase{
