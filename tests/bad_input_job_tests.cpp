@@ -221,25 +221,24 @@ TEST_F(BadInput, LockDirectoryMustBeTheUsersOwn) {
   mkdir(lockDir.c_str(), 0700);  // as a run makes it: the test's own goes on top
   const fs::path locks = scratch.path() / "locks";
   WriteSettings(Settings(server.password(), ""));
-  const std::string bind = "mount --bind " + locks.string() + " " + lockDir;
-  const std::string watch = R"( && rm -f st && : >seen || exit 9
+  const std::string watch = "mount --bind " + locks.string() + " " + lockDir +
+                            R"( && mount -o remount,bind,$1 )" + lockDir +
+                            R"( && rm -f st && : >seen || exit 9
     ("$0"; echo $? >st) & while [ ! -e st ]; do ls )" +
                             lockDir + " >>seen; sleep 0.1; done; exit $(cat st)";
   // A read-only one, as on a read-only home, leaves the lock to /tmp.
-  const std::string readOnly = " && mount -o remount,bind,ro " + lockDir;
-  for (const auto& [mode, owner, status, ro] : {std::tuple{0700, 0u, 0, false},
-                                                {0777, 0u, 4, false},
-                                                {0700, 65534u, 4, false},
-                                                {0700, 0u, 0, true}}) {
+  for (const auto& [mode, owner, status, ro] : {std::tuple{0700, 0u, 0, "rw"},
+                                                {0777, 0u, 4, "rw"},
+                                                {0700, 65534u, 4, "rw"},
+                                                {0700, 0u, 0, "ro"}}) {
     fs::create_directory(locks);
     fs::permissions(locks, static_cast<fs::perms>(mode));
     ASSERT_EQ(chown(locks.c_str(), owner, 0), 0);
-    const JobResult run = RunUnder({"/usr/bin/unshare", "--mount", "--propagation", "private",
-                                    "/bin/sh", "-c", bind + (ro ? readOnly : "") + watch},
-                                   {});
+    const JobResult run = RunUnder(
+        {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c", watch}, {ro});
     EXPECT_EQ(run.status, status) << run.err;
     EXPECT_EQ(readBytes(work.path() / "seen").find(".lock") != std::string::npos,
-              status == 0 && !ro);
+              status == 0 && ro[1] == 'w');
     EXPECT_EQ(run.err.find(lockDir + " is not") != std::string::npos, status != 0) << run.err;
     EXPECT_EQ(Names(locks), Strings{});
     fs::remove_all(locks);
