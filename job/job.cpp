@@ -117,8 +117,8 @@ int Job::Run(const std::string& commandLine) {
 }
 
 int Job::RunJob(const std::string& sExtraLine) {
-  if (!mSettings.cutDirectoryKey.empty()) {
-    RefuseCutDirectory();
+  if (!mSettings.cutKey.empty()) {
+    RefuseCutValue();
     return mOutcome;
   }
   if (!TakeJobOrEnd()) return kExitRunFailure;
@@ -171,9 +171,10 @@ void Job::ReportConnectionFailure() {
 }
 
 // A directory cut short is another directory: files would land beside the
-// one meant, or come from it. Such a job does not start.
-void Job::RefuseCutDirectory() {
-  const std::string error = CutValueText(mSettings.cutDirectoryKey);
+// one meant, or come from it. A transfer line cut short is another line:
+// another pattern, or another direction. Such a job does not start.
+void Job::RefuseCutValue() {
+  const std::string error = CutValueText(mSettings.cutKey);
   ShowStatus(kFailureStatus + error);
   ReportToConsole("kestrin: " + mIniFile + ": " + error);
   NoteOutcome(kExitRunFailure);

@@ -53,7 +53,7 @@ class Job {
   int RunJob(const std::string& sExtraLine);
   bool TakeJobOrEnd();
   void ReportConnectionFailure();
-  void RefuseCutDirectory();
+  void RefuseCutValue();
   void StartFollowUps();
   void ShowStatus(const std::string& text);
   void ReportToConsole(const std::string& text);

@@ -34,7 +34,7 @@ JobSettings ReadJobSettings(const std::string& iniFile, const std::string& secti
   job.localDir = read(kLocalDirectoryKey);
   if (!IsPresent(job.localDir)) job.localDir = ProgramDirectory() + "/";
   for (const char* key : {kRemoteDirectoryKey, kLocalDirectoryKey})
-    if (IsINIValueCut(section, key, iniFile)) job.cutDirectoryKey = key;
+    if (IsINIValueCut(section, key, iniFile)) job.cutKey = key;
   job.user = read("uporabnik");
   job.password = read("geslo");
   const std::string caFile = read("cafile");
@@ -50,8 +50,11 @@ JobSettings ReadJobSettings(const std::string& iniFile, const std::string& secti
     *value = IsPresent(text) ? text : "";
   }
   for (int n = 1; n <= kNumberedKeys; ++n) {
-    std::string line = read(kTransferStem + std::to_string(n));
-    if (IsPresent(line)) job.lines.push_back(std::move(line));
+    const std::string key = kTransferStem + std::to_string(n);
+    std::string line = read(key);
+    if (!IsPresent(line)) continue;
+    if (IsINIValueCut(section, key, iniFile)) job.cutKey = key;
+    job.lines.push_back(std::move(line));
   }
   for (int n = 1; n <= kNumberedKeys; ++n) {
     const std::string key = kCommandStem + std::to_string(n);

@@ -26,8 +26,9 @@ struct JobSettings {
   bool tempUpload = false;
   bool passive = false;
   SshSettings ssh;  // sshkey, sshkeypass, hostkey, knownhosts
-  // A directory key whose value the settings reader cut, or "".
-  std::string cutDirectoryKey;
+  // A directory's or a transfer line's key whose value the settings reader
+  // cut, or "".
+  std::string cutKey;
   // The present values of prenos1..prenos20 and run1..run20, in order.
   std::vector<std::string> lines;
   std::vector<FollowUpCommand> commands;

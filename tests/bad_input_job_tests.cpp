@@ -163,17 +163,20 @@ TEST_F(BadInput, RemoteNamesNeverEscapeTheLocalDirectory) {
 
 // A directory value longer than the settings reader takes (254 characters)
 // would be another directory once cut: downloads would land beside the one
-// meant. The run stops before connecting, says why, and moves nothing.
-TEST_F(BadInput, DirectoryValuesCutByTheReaderStopTheRun) {
+// meant. A transfer line would be another line: here its direction, DOWN
+// cut to DOW, an upload. The run stops before connecting, says why, and
+// moves nothing.
+TEST_F(BadInput, ValuesCutByTheReaderStopTheRun) {
   const std::string outer(130, 'd');
   const std::string longDir = JobDir().string() + "/" + outer + "/" + std::string(130, 'e') + "/";
   fs::create_directories(longDir);
   fs::create_directory(Remote("in"));
   writeBytes(Remote("in/a.dl"), "a");
-  for (const std::string key : {"localdir", "ftpdir"}) {
+  for (const std::string key : {"localdir", "ftpdir", "prenos1"}) {
     const std::string value =
         key == "localdir" ? longDir
-                          : "/in/" + std::string(130, 'r') + "/" + std::string(130, 's') + "/";
+        : key == "ftpdir" ? "/in/" + std::string(130, 'r') + "/" + std::string(130, 's') + "/"
+                          : std::string(250, 'p') + ",DOWN";
     // The first value of a key counts, so this one comes before the usual.
     WriteSettings(ProgramSection("J1") + "[J1]\n" + key + "=" + value + "\n" +
                   Settings(server.password(), "prenos1=a.dl,DOWN\nrun1=" + TouchCommand("run"))
