@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "ftp/inet/connection.h"
 #include "tests/ftp_client_fixture.h"
 
 namespace fs = std::filesystem;
@@ -115,7 +116,8 @@ TEST_F(Listing, DotEntriesAreNeverListed) {
   EXPECT_EQ(ftp.GetFTPdir("*"), "only.txt");
 }
 
-TEST_F(Listing, TenThousandNamesAllArriveInOrder) {
+// Many names arrive whole; a listing without end fails before it fills the memory.
+TEST_F(Listing, TenThousandNamesAllArriveInOrderAndEndlessListingsFail) {
   std::vector<std::string> names;
   for (int i = 0; i < 10000; ++i) {
     char name[32];
@@ -127,4 +129,9 @@ TEST_F(Listing, TenThousandNamesAllArriveInOrder) {
   std::string expected;
   for (const std::string& name : names) expected += (expected.empty() ? "" : ",") + name;
   EXPECT_EQ(ftp.GetFTPdir("*.dat"), expected);
+  server.inject(R"({"fault":"listing","cmd":"MLSD","data":"type=file; a\n","repeat":)" +
+                std::to_string(inet::kMostListedEntries + 1) + "}");
+  std::vector<ListedFile> files;
+  EXPECT_FALSE(ftp.ListFTPFiles("*", files));
+  EXPECT_NE(ftp.GetLastErrorMessage().find("could not be read. (more than"), std::string::npos);
 }

@@ -413,10 +413,11 @@ class FaultyHandler(FTPHandler):
         return self._listing(path) or super().ftp_MLSD(path)
 
     def _listing(self, path):
-        """Sends a listing fault's bytes as the listing; None without one."""
+        """Sends a listing fault's bytes ("repeat" times) as the listing; None without one."""
         listing = self.fault("listing")
         if listing:
-            self.push_dtp_data(listing.raw_bytes(), cmd=listing.cmd)
+            self.push_dtp_data(listing.raw_bytes() * listing.request.get("repeat", 1),
+                               cmd=listing.cmd)
             return path
 
     def fault(self, kind):
