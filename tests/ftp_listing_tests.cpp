@@ -1,6 +1,7 @@
 // Remote listings through libcurl's own listing parser.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "ftp/inet/connection.h"
@@ -83,6 +84,21 @@ TEST_F(Listing, MlsdListsWhatListLinesCannot) {
   EXPECT_FALSE(ftp.ListFTPFiles("*", files));
   EXPECT_EQ(ftp.GetLastErrorMessage(),
             "FtpFindFirstFile error code: 13 Message: The server's listing could not be read.");
+}
+
+// A link is told from a directory by a CWD into it, within the listing's time.
+TEST_F(Listing, LinksAreCheckedWithinTheListingsTime) {
+  writeBytes(Remote("target.txt"), "x");
+  for (int n = 0; n < 4; ++n) fs::create_symlink("target.txt", Remote("l" + std::to_string(n)));
+  ftp.SetTimeouts({5, 5, 5, 2});
+  server.inject(R"({"fault":"no_mlsd"})");
+  server.inject(R"({"fault":"slow","cmd":"CWD","seconds":1})");
+  ASSERT_TRUE(Connect());
+  std::vector<ListedFile> files;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(ftp.ListFTPFiles("l*", files));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_NE(ftp.GetLastErrorMessage().find("timed out"), std::string::npos);
 }
 
 TEST_F(Listing, DirectoriesAreListedButNotOfferedForDownload) {

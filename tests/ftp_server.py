@@ -19,6 +19,7 @@ import socket
 import struct
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
@@ -49,6 +50,7 @@ REQUIRED_FIELDS = {
     "no_mlsd": (),
     "listing": ("cmd", "data"),
     "stall_stor": ("seconds",),
+    "slow": ("cmd", "seconds"),
 }
 # Kinds that only make sense for one command.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
@@ -379,6 +381,9 @@ class FaultyHandler(FTPHandler):
         answered = replace is not None and replace.request.get("answered")
         if replace and not answered:
             self._replace(replace)
+        slow = self.fault("slow")
+        if slow:  # the whole server waits: its one client sees a slow answer
+            time.sleep(slow.request["seconds"])
         self._handle(line, cmd, arg)
         if answered:
             self._replace(replace)

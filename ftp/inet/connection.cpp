@@ -458,9 +458,11 @@ bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<F
   entries.clear();
   if (!ValidName(pattern) || !KnowListing()) return false;
   const std::string target = Resolve(pattern);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(request_.timeouts.listing);
   const bool listed = listing_ == Listing::kMlsd ? FindWithMlsd(target, match, entries)
                                                  : FindWithList(target, match, entries);
-  return listed && SettleLinks(ParentOf(target), entries) && Found(entries);
+  return listed && SettleLinks(ParentOf(target), entries, deadline) && Found(entries);
 }
 
 bool Connection::Found(const std::vector<FindData>& entries) {
@@ -546,10 +548,13 @@ bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
 // no download can fetch: a CWD into it does. Only "no such directory"
 // makes it a file; any other refusal tells nothing, and fails the listing.
 // The server is sent back at once; the layer's paths are absolute, so
-// nothing depends on it.
-bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& entries) {
+// nothing depends on it. These round trips belong to the listing, and so
+// does its time: many links, or slow answers, must not stretch it.
+bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& entries,
+                             std::chrono::steady_clock::time_point deadline) {
   for (FindData& entry : entries) {
     if (!entry.is_link || !entry.is_file || HasControlCharacter(entry.cFileName)) continue;
+    if (std::chrono::steady_clock::now() >= deadline) return FailWith(kTimeout);
     const std::string path =
         std::string(directory) + (directory.ends_with('/') ? "" : "/") + entry.cFileName;
     if (Quote({"CWD " + path, "*CWD " + cwd_}))

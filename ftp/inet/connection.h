@@ -119,7 +119,8 @@ class Connection : public RemoteSession {
   bool FindWithMlsd(const std::string& target, NameMatch match, std::vector<FindData>& entries);
   bool Found(const std::vector<FindData>& entries);
   bool FailOverlong();
-  bool SettleLinks(std::string_view directory, std::vector<FindData>& entries);
+  bool SettleLinks(std::string_view directory, std::vector<FindData>& entries,
+                   std::chrono::steady_clock::time_point deadline);
   static size_t OnFeatureLine(char* data, size_t size, size_t count, void* self);
   void YieldIfDue();
   void CloseYielding();
