@@ -381,9 +381,8 @@ class FaultyHandler(FTPHandler):
         answered = replace is not None and replace.request.get("answered")
         if replace and not answered:
             self._replace(replace)
-        slow = self.fault("slow")
-        if slow:  # the whole server waits: its one client sees a slow answer
-            time.sleep(slow.request["seconds"])
+        if self.fault("slow"):  # the whole server waits: its one client sees a slow answer
+            time.sleep(self.fault("slow").request["seconds"])
         self._handle(line, cmd, arg)
         if answered:
             self._replace(replace)
