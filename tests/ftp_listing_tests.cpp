@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "ftp/inet/connection.h"
 #include "tests/ftp_client_fixture.h"
 
 namespace fs = std::filesystem;
@@ -90,6 +91,13 @@ TEST_F(Listing, DirectoriesAreListedButNotOfferedForDownload) {
   ASSERT_TRUE(Connect());
   EXPECT_EQ(ftp.GetFTPdir("data*"), "data.d,data.txt");
   EXPECT_EQ(ftp.GetFTPFileNames("data*"), "data.txt");
+  // A link is told from a directory by a CWD each, within the listing's time.
+  for (int n = 0; n < 4; ++n) fs::create_symlink("x", Remote("data" + std::to_string(n)));
+  ftp.SetTimeouts({5, 5, 5, 2});
+  server.inject(R"({"fault":"no_mlsd"})");
+  server.inject(R"({"fault":"slow","cmd":"CWD","seconds":1})");
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(ftp.GetFTPdir("data*"), "");
 }
 
 TEST_F(Listing, AbsoluteAndRelativePatternsAndTheDirectoryStaysPut) {
@@ -127,4 +135,9 @@ TEST_F(Listing, TenThousandNamesAllArriveInOrder) {
   std::string expected;
   for (const std::string& name : names) expected += (expected.empty() ? "" : ",") + name;
   EXPECT_EQ(ftp.GetFTPdir("*.dat"), expected);
+  server.inject(R"({"fault":"listing","cmd":"MLSD","data":"type=file; a\n","repeat":)" +
+                std::to_string(inet::kMostListedEntries + 1) + "}");
+  std::vector<ListedFile> files;  // an endless listing fails before it fills the memory
+  EXPECT_FALSE(ftp.ListFTPFiles("*", files));
+  EXPECT_NE(ftp.GetLastErrorMessage().find("read. (more than"), std::string::npos);
 }

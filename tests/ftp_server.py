@@ -19,6 +19,7 @@ import socket
 import struct
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
@@ -49,6 +50,7 @@ REQUIRED_FIELDS = {
     "no_mlsd": (),
     "listing": ("cmd", "data"),
     "stall_stor": ("seconds",),
+    "slow": ("cmd", "seconds"),
 }
 # Kinds that only make sense for one command.
 IMPLIED_CMD = {"refuse_login": "PASS", "short_retr": "RETR", "refuse_after_stor": "STOR",
@@ -379,6 +381,8 @@ class FaultyHandler(FTPHandler):
         answered = replace is not None and replace.request.get("answered")
         if replace and not answered:
             self._replace(replace)
+        if self.fault("slow"):  # the whole server waits: its one client sees a slow answer
+            time.sleep(self.fault("slow").request["seconds"])
         self._handle(line, cmd, arg)
         if answered:
             self._replace(replace)
@@ -413,10 +417,11 @@ class FaultyHandler(FTPHandler):
         return self._listing(path) or super().ftp_MLSD(path)
 
     def _listing(self, path):
-        """Sends a listing fault's bytes as the listing; None without one."""
+        """Sends a listing fault's bytes ("repeat" times) as the listing; None without one."""
         listing = self.fault("listing")
         if listing:
-            self.push_dtp_data(listing.raw_bytes(), cmd=listing.cmd)
+            self.push_dtp_data(listing.raw_bytes() * listing.request.get("repeat", 1),
+                               cmd=listing.cmd)
             return path
 
     def fault(self, kind):

@@ -390,12 +390,20 @@ struct FindState {
   std::string_view pattern;
   NameMatch match;
   std::vector<FindData>* entries;
+  size_t kept = 0;
+
+  // Counts one more entry to keep; false once that is one too many.
+  bool Keep() { return ++kept <= kMostListedEntries; }
+  bool Overflowed() const { return kept > kMostListedEntries; }
 };
 
+// libcurl keeps every LIST entry matched here until the listing ends; past
+// the bound none is, and the listing fails when it ends.
 int MatchName(void* state, const char*, const char* name) {
   auto* find = static_cast<FindState*>(state);
-  return MayMatchListed(find->pattern, name, find->match) ? CURL_FNMATCHFUNC_MATCH
-                                                          : CURL_FNMATCHFUNC_NOMATCH;
+  return MayMatchListed(find->pattern, name, find->match) && find->Keep()
+             ? CURL_FNMATCHFUNC_MATCH
+             : CURL_FNMATCHFUNC_NOMATCH;
 }
 
 long TakeEntry(const void* transfer_info, void* state, int) {
@@ -414,22 +422,25 @@ long TakeEntry(const void* transfer_info, void* state, int) {
 // An MLSD listing arrives through the write callback and is read line by
 // line as it comes, so that a huge directory never lies in memory whole.
 struct MlsdState {
-  explicit MlsdState(FindState& find) : reader([&find](MlsdEntry&& entry) { Take(find, entry); }) {}
+  explicit MlsdState(FindState& find)
+      : find(find), reader([&find](MlsdEntry&& entry) { Take(find, entry); }) {}
 
   static void Take(FindState& find, MlsdEntry& entry) {
     if (entry.kind == MlsdKind::kThisOrUp || !find.match(find.pattern, entry.name)) return;
+    if (!find.Keep()) return;
     const bool link = entry.kind == MlsdKind::kLink;
     find.entries->push_back(
         {std::move(entry.name), entry.size, link || entry.kind == MlsdKind::kFile, link});
   }
 
+  FindState& find;
   MlsdReader reader;
   bool unreadable = false;
 };
 
 size_t TakeMlsd(char* data, size_t size, size_t count, void* state) {
   auto* mlsd = static_cast<MlsdState*>(state);
-  if (mlsd->reader.Add({data, size * count})) return size * count;
+  if (mlsd->reader.Add({data, size * count}) && !mlsd->find.Overflowed()) return size * count;
   mlsd->unreadable = true;
   return 0;
 }
@@ -447,13 +458,22 @@ bool Connection::Find(const std::string& pattern, NameMatch match, std::vector<F
   entries.clear();
   if (!ValidName(pattern) || !KnowListing()) return false;
   const std::string target = Resolve(pattern);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(request_.timeouts.listing);
   const bool listed = listing_ == Listing::kMlsd ? FindWithMlsd(target, match, entries)
                                                  : FindWithList(target, match, entries);
-  return listed && SettleLinks(ParentOf(target), entries) && Found(entries);
+  return listed && SettleLinks(ParentOf(target), entries, deadline) && Found(entries);
 }
 
 bool Connection::Found(const std::vector<FindData>& entries) {
   return !entries.empty() || FailWith(kNoMoreFiles);
+}
+
+bool Connection::FailOverlong() {
+  error_ = {kListingUnreadable,
+            {},
+            "(more than " + std::to_string(kMostListedEntries) + " matching entries)"};
+  return false;
 }
 
 // FEAT is asked once per connection, at its first listing. A server that
@@ -496,6 +516,7 @@ bool Connection::FindWithMlsd(const std::string& target, NameMatch match,
   Option(CURLOPT_WRITEFUNCTION, &TakeMlsd);
   Option(CURLOPT_WRITEDATA, &state);
   const bool performed = Perform();
+  if (find.Overflowed()) return FailOverlong();
   if (state.unreadable || (performed && !state.reader.End())) return FailWith(kListingUnreadable);
   if (!performed || ListingCompleted(last_reply_)) return performed;
   return FailWith(kExtendedError);
@@ -518,17 +539,22 @@ bool Connection::FindOnFreshHandle(const std::string& target, NameMatch match,
   Option(CURLOPT_FNMATCH_DATA, &state);
   Option(CURLOPT_CHUNK_BGN_FUNCTION, &TakeEntry);
   Option(CURLOPT_CHUNK_DATA, &state);
-  return Perform() || (result_ == CURLE_REMOTE_FILE_NOT_FOUND && ListingCompleted(last_reply_));
+  const bool performed =
+      Perform() || (result_ == CURLE_REMOTE_FILE_NOT_FOUND && ListingCompleted(last_reply_));
+  return state.Overflowed() ? FailOverlong() : performed;
 }
 
 // A link's LIST line does not tell whether it leads to a directory, which
 // no download can fetch: a CWD into it does. Only "no such directory"
 // makes it a file; any other refusal tells nothing, and fails the listing.
 // The server is sent back at once; the layer's paths are absolute, so
-// nothing depends on it.
-bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& entries) {
+// nothing depends on it. These round trips belong to the listing, and so
+// does its time: many links, or slow answers, must not stretch it.
+bool Connection::SettleLinks(std::string_view directory, std::vector<FindData>& entries,
+                             std::chrono::steady_clock::time_point deadline) {
   for (FindData& entry : entries) {
     if (!entry.is_link || !entry.is_file || HasControlCharacter(entry.cFileName)) continue;
+    if (std::chrono::steady_clock::now() >= deadline) return FailWith(kTimeout);
     const std::string path =
         std::string(directory) + (directory.ends_with('/') ? "" : "/") + entry.cFileName;
     if (Quote({"CWD " + path, "*CWD " + cwd_}))

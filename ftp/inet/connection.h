@@ -33,6 +33,12 @@ class RemoteFile;
 // a directory that takes minutes to list at this rate is unheard of.
 inline constexpr long kListingLeastBytesPerSecond = 1024;
 
+// A listing's matching entries are kept until its line's files are done:
+// one that names more fails, as a server that lists without end would
+// otherwise fill the memory long before the listing's time is up. A job
+// moves far fewer files than this in a day.
+inline constexpr size_t kMostListedEntries = 2'000'000;
+
 // How a server's certificate is checked when the connection uses TLS.
 struct CertificateCheck {
   bool verify = true;  // against the trusted certificates and the host name
@@ -112,7 +118,9 @@ class Connection : public RemoteSession {
                          std::vector<FindData>& entries);
   bool FindWithMlsd(const std::string& target, NameMatch match, std::vector<FindData>& entries);
   bool Found(const std::vector<FindData>& entries);
-  bool SettleLinks(std::string_view directory, std::vector<FindData>& entries);
+  bool FailOverlong();
+  bool SettleLinks(std::string_view directory, std::vector<FindData>& entries,
+                   std::chrono::steady_clock::time_point deadline);
   static size_t OnFeatureLine(char* data, size_t size, size_t count, void* self);
   void YieldIfDue();
   void CloseYielding();
