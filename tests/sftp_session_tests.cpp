@@ -67,7 +67,8 @@ TEST(SftpSession, LogsInOnlyToTheRightHostWithTheRightSecret) {
   ASSERT_EQ(bind(silent, at, length) | listen(silent, 1) | getsockname(silent, at, &length), 0);
   const LoginRow rows[] = {
       {"password, pinned key", Auth::kPassword, [](auto&, auto&) {}, inet::kSftpOk},
-      {"password as a prompt", Auth::kInteractive, [](auto&, auto&) {}, inet::kSftpOk},
+      {"password as a prompt, slow key exchange", Auth::kInteractive, [](auto&, auto&) {},
+       inet::kSftpOk},
       {"key, known host", Auth::kPassword,
        [](auto& r, auto& s) {
          r.credentials = {s["USER"], "", s["KEY"], ""};

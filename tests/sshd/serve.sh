@@ -12,7 +12,9 @@
 #
 # Usage: serve.sh ROOT [AUTH]
 #   AUTH password     (default) password and public keys
-#        interactive  keyboard-interactive and public keys, no plain password
+#        interactive  keyboard-interactive and public keys, no plain password,
+#                     and only a key exchange that computes for long (an
+#                     8192-bit group), which the client must not freeze on
 # Prints, once the server takes connections, one "KEY value" line each:
 #   PORT, USER, PASS       where and whom to log in as
 #   KEY                    a private key (OpenSSH format) the server accepts
@@ -63,7 +65,8 @@ print(s.getsockname()[1])'
 
 write_conf() {
   local password_auth=yes
-  [ "$auth" = interactive ] && password_auth=no
+  local kex=
+  [ "$auth" = interactive ] && password_auth=no kex="KexAlgorithms diffie-hellman-group18-sha512"
   cat > "$conf/sshd_config" <<CONF
 Port $1
 ListenAddress 127.0.0.1
@@ -77,6 +80,7 @@ PubkeyAuthentication yes
 AuthorizedKeysFile $conf/authorized_keys
 AllowUsers $user
 Subsystem sftp internal-sftp -d $root
+$kex
 LogLevel VERBOSE
 CONF
 }
