@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <limits>
 #include <mutex>
 
 #include "ftp/inet/sftp_socket.h"
@@ -92,8 +94,11 @@ bool SftpSession::Usable() {
 
 SftpStat SftpSession::StatOf(const LIBSSH2_SFTP_ATTRIBUTES& attributes) {
   SftpStat stat;
+  // A size past int64_t is still one the server stated, which no file sent
+  // or listed can match: never -1, which would be believed like no size.
   if (attributes.flags & LIBSSH2_SFTP_ATTR_SIZE)
-    stat.size = static_cast<int64_t>(attributes.filesize);
+    stat.size = static_cast<int64_t>(
+        std::min<uint64_t>(attributes.filesize, std::numeric_limits<int64_t>::max()));
   if (attributes.flags & LIBSSH2_SFTP_ATTR_ACMODTIME)
     stat.mtime = static_cast<int64_t>(attributes.mtime);
   if (attributes.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) {
