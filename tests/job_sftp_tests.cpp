@@ -20,8 +20,8 @@ constexpr size_t kSmall = 1000;
 constexpr size_t kLarge = 64 << 20;
 constexpr int64_t kCutAfter = 4 << 20;
 // <FIELD> stands for the sshd bed's line of that name, <ROOT> for its root.
-const Strings kFields = {"PORT",   "USER", "PASS",  "KEY",     "LOCKED",
-                         "PHRASE", "PIN",  "KNOWN", "CHANGED", "STRANGER"};
+const Strings kFields = {"PORT", "USER",  "PASS",    "KEY",      "LOCKED", "PHRASE",
+                         "PIN",  "KNOWN", "CHANGED", "STRANGER", "FIFO"};
 const char kPinned[] = "geslo=<PASS>\nhostkey=<PIN>\n";
 const Strings kOddNames = {"a,b.txt", " lead.txt", "\x9a.txt"};
 
@@ -50,6 +50,9 @@ const SftpCase kLogins[] = {
     {"host key changed", "geslo=<PASS>\nknownhosts=<CHANGED>", "*.txt", {"a.txt"}, 2, "the server offers <PIN>"},
     {"wrong password", "geslo=wrong\nhostkey=<PIN>", "*.txt", {"a.txt"}, 2,
      "neither the key nor the password was accepted"},
+    // A FIFO in a file's place would hold the run for ever.
+    {"key file a FIFO", "sshkey=<FIFO>\nhostkey=<PIN>", "*.txt", {"a.txt"}, 2, "<FIFO> is not a regular file"},
+    {"known hosts a FIFO", "geslo=<PASS>\nknownhosts=<FIFO>", "*.txt", {"a.txt"}, 2, "<FIFO> cannot be read"},
 };
 
 const SftpCase kTransfers[] = {

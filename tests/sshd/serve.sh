@@ -23,6 +23,7 @@
 #   KNOWN, CHANGED         known_hosts files holding the host key, and another
 #                          key for the same host and port
 #   STRANGER               a known_hosts file that knows other hosts only
+#   FIFO                   a FIFO, for a file the client must not wait on
 #   LOG                    the server's log
 # then waits for the end of its input.
 set -euo pipefail
@@ -54,6 +55,7 @@ ssh-keygen -q -t ed25519 -N "$phrase" -C locked -f "$conf/locked"
 cat "$conf/key.pub" "$conf/locked.pub" > "$conf/authorized_keys"
 chmod 644 "$conf/authorized_keys"
 echo "elsewhere.invalid $(cat "$conf/host.pub")" > "$conf/stranger"
+mkfifo "$conf/fifo"
 
 free_port() {
   python3 -c '
@@ -102,6 +104,7 @@ for _ in 1 2 3 4 5; do
     echo "KNOWN $conf/known"
     echo "CHANGED $conf/changed"
     echo "STRANGER $conf/stranger"
+    echo "FIFO $conf/fifo"
     echo "LOG $conf/log"
     # Until the caller lets go.
     cat > /dev/null
