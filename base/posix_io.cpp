@@ -18,6 +18,11 @@ int WriteAll(int fd, std::string_view data) {
   return 0;
 }
 
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 int OpenWithoutWaiting(const std::string& path, struct stat& info) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;

@@ -30,6 +30,11 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // errno when it cannot be opened.
 int OpenWithoutWaiting(const std::string& path, struct stat& info);
 
+// Whether `path` (links followed) names a regular file, asked without
+// opening it: for a file that a library opens plainly, which would wait
+// for ever on a FIFO put in its place.
+bool IsRegularFile(const std::string& path);
+
 // Opens `path` (links followed) for reading, and only when it is a regular
 // file, whose status then is in `info`. It never waits: a FIFO put in a
 // file's place would block a plain open until a writer came. nullptr with

@@ -235,13 +235,15 @@ bool cFTP::UploadStands(const std::string& sRemote, int64_t length, bool sourceU
 }
 
 // A hot folder takes each upload away as soon as it is stored: after the
-// server confirmed every byte, "no such file" means it has the file, as a
-// server without SIZE is believed on its confirmation. Not so for a
-// temporary name, which must still be there to be renamed.
+// server confirmed every byte, "no such file" (SIZE's 550, an SFTP stat's
+// status) means it has the file, as a server without SIZE is believed on its
+// confirmation. Not so for a temporary name, which must still be there to
+// be renamed.
 bool cFTP::TakenByServer() {
   const inet::Error& error = hConnection->error();
-  if (!mTempUpload && error.code == inet::kExtendedError && error.reply.starts_with(kNoSuchFile))
-    return true;
+  const bool gone = error.code == inet::kNoSuchRemoteFile ||
+                    (error.code == inet::kExtendedError && error.reply.starts_with(kNoSuchFile));
+  if (!mTempUpload && gone) return true;
   RecordLastError(kSizeLabel);
   return false;
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <ratio>
 #include <set>
+#include <thread>
 
 #include "ftp/inet/sftp_file.h"
 #include "ftp/inet/sftp_session.h"
@@ -66,7 +67,8 @@ TEST(SftpSession, LogsInOnlyToTheRightHostWithTheRightSecret) {
   ASSERT_EQ(bind(silent, at, length) | listen(silent, 1) | getsockname(silent, at, &length), 0);
   const LoginRow rows[] = {
       {"password, pinned key", Auth::kPassword, [](auto&, auto&) {}, inet::kSftpOk},
-      {"password as a prompt", Auth::kInteractive, [](auto&, auto&) {}, inet::kSftpOk},
+      {"password as a prompt, slow key exchange", Auth::kInteractive, [](auto&, auto&) {},
+       inet::kSftpOk},
       {"key, known host", Auth::kPassword,
        [](auto& r, auto& s) {
          r.credentials = {s["USER"], "", s["KEY"], ""};
@@ -148,20 +150,30 @@ TEST(SftpSession, MovesFilesByteExact) {
   utime((root / "down").c_str(), &times);
   fs::create_directory(root / "dir");
   fs::create_directory_symlink("dir", root / "to dir");
+  // A link the user may not follow (into init's root) is neither file nor directory.
+  fs::create_symlink("/proc/1/root/x", root / "hidden");
+  inet::SftpRequest request = Request(server);
+  long slow = 0;  // seconds a slow server (here: a slow window) pauses once
+  request.timeouts.listing = 2;
+  request.yield = [&] {
+    std::this_thread::sleep_for(std::chrono::seconds(std::exchange(slow, 0)));
+  };
   inet::SftpError error;
-  const auto session = inet::SftpSession::Open(Request(server), error);
+  const auto session = inet::SftpSession::Open(request, error);
   ASSERT_TRUE(session) << error.text;
 
   std::vector<inet::SftpEntry> entries;
   ASSERT_TRUE(session->List("~/", entries)) << session->LastError().text;
   EXPECT_EQ(Names(entries),
-            (std::set<std::string>{"a,b", " lead", "x\x9Ay", "down", "dir", "to dir"}));
+            (std::set<std::string>{"a,b", " lead", "x\x9Ay", "down", "dir", "to dir", "hidden"}));
   for (const auto& entry : entries) {
     SCOPED_TRACE(entry.name);
     const bool directory = entry.name == "dir" || entry.name == "to dir";
-    EXPECT_EQ(entry.type, directory ? inet::SftpType::kDirectory : inet::SftpType::kFile);
-    EXPECT_EQ(entry.link, entry.name == "to dir");
-    if (!directory) {
+    const bool file = !directory && entry.name != "hidden";
+    EXPECT_EQ(entry.type, directory ? inet::SftpType::kDirectory
+                                    : (file ? inet::SftpType::kFile : inet::SftpType::kOther));
+    EXPECT_EQ(entry.link, entry.name == "to dir" || entry.name == "hidden");
+    if (file) {
       EXPECT_EQ(entry.size, static_cast<int64_t>(fs::file_size(root / entry.name)));
     }
   }
@@ -184,12 +196,16 @@ TEST(SftpSession, MovesFilesByteExact) {
   EXPECT_TRUE(writing->Close());
   EXPECT_TRUE(readBytes(root / "up") == up);
 
-  // The upload replaces the download's source, and nothing is left beside it.
-  ASSERT_TRUE(session->Rename("~/up", "~/down")) << session->LastError().text;
-  EXPECT_TRUE(readBytes(root / "down") == up);
+  // The upload replaces a file whose name leaves no room for the hidden one
+  // the old file has meanwhile, unless cut; nothing is left beside it.
+  const std::string longName(250, 'n');
+  writeBytes(root / longName, "old");
+  ASSERT_TRUE(session->Rename("~/up", "~/" + longName)) << session->LastError().text;
+  EXPECT_TRUE(readBytes(root / longName) == up);
   EXPECT_TRUE(session->Delete("~/a,b"));
   ASSERT_TRUE(session->List(root, entries));
-  EXPECT_EQ(Names(entries), (std::set<std::string>{" lead", "x\x9Ay", "down", "dir", "to dir"}));
+  EXPECT_EQ(Names(entries), (std::set<std::string>{" lead", "x\x9Ay", "down", longName, "dir",
+                                                   "to dir", "hidden"}));
 
   // Refusals keep their reason.
   fs::create_directory(root / "closed");
@@ -199,11 +215,20 @@ TEST(SftpSession, MovesFilesByteExact) {
       {[&] { return session->Rename("~/gone", "~/down"); }, inet::kSftpNoSuchFile},
       {[&] { return session->OpenFile("~/closed/x", inet::Access::kWrite) != nullptr; },
        inet::kSftpPermissionDenied},
+      {[&] { return session->Rename("~/down", "~/dir"); }, inet::kSftpRefused},
+      // The pause, at the listing's first wait, runs out the time a whole listing has.
+      {[&] {
+         slow = request.timeouts.listing;
+         std::this_thread::sleep_for(kYieldStep);  // the window is due again
+         return session->List("~/", entries);
+       },
+       inet::kSftpTimeout},
   };
   for (const auto& [operation, code] : refusals) {
     EXPECT_FALSE(operation());
     EXPECT_EQ(session->LastError().code, code) << session->LastError().text;
   }
+  EXPECT_TRUE(fs::is_directory(root / "dir"));
 }
 
 }  // namespace

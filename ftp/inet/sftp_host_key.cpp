@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/posix_io.h"
+
 namespace inet {
 
 namespace {
@@ -62,7 +64,7 @@ bool CheckKnownHosts(LIBSSH2_SESSION* session, const std::string& file, const st
   const char* key = libssh2_session_hostkey(session, &length, &type);
   const std::unique_ptr<LIBSSH2_KNOWNHOSTS, void (*)(LIBSSH2_KNOWNHOSTS*)> known(
       libssh2_knownhost_init(session), libssh2_knownhost_free);
-  if (!key || !known ||
+  if (!key || !known || !IsRegularFile(file) ||
       libssh2_knownhost_readfile(known.get(), file.c_str(), LIBSSH2_KNOWNHOST_FILE_OPENSSH) < 0) {
     error = {kSftpHostKeyUnknown, "The known hosts file " + file +
                                       " cannot be read; the server's host key " + offered +

@@ -19,7 +19,16 @@ std::string Child(const std::string& directory, const std::string& name) {
 
 }  // namespace
 
+// A listing trickled in an entry at a time, each within the reply timeout,
+// would otherwise never end: all its requests share one time limit.
 bool SftpSession::List(const std::string& directory, std::vector<SftpEntry>& entries) {
+  until_ = Clock::now() + std::chrono::seconds(request_.timeouts.listing);
+  const bool listed = ListWithinLimit(directory, entries);
+  until_ = Clock::time_point::max();
+  return listed;
+}
+
+bool SftpSession::ListWithinLimit(const std::string& directory, std::vector<SftpEntry>& entries) {
   const std::optional<std::string> real = Usable() ? Resolve(directory) : std::nullopt;
   if (!real) return false;
   LIBSSH2_SFTP_HANDLE* handle = Request([&] {
@@ -54,15 +63,17 @@ bool SftpSession::ReadEntries(LIBSSH2_SFTP_HANDLE* handle, const std::string& di
   }
 }
 
-// A link whose target is missing stays in the listing as neither file nor
-// directory; any other failure fails the listing.
+// A link whose target the server will not stat (missing, out of the
+// user's reach) stays in the listing as neither file nor directory, so that
+// one such link does not keep every other file of the directory from
+// moving; only a session that is gone fails the listing.
 bool SftpSession::FollowLink(const std::string& path, SftpEntry& entry) {
   SftpStat target;
   if (Stat(path, target)) {
     static_cast<SftpStat&>(entry) = target;
     return true;
   }
-  if (error_.code != kSftpNoSuchFile) return false;
+  if (broken_) return false;
   error_ = {};
   return true;
 }

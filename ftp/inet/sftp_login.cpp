@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/posix_io.h"
+
 namespace inet {
 
 namespace {
@@ -52,7 +54,9 @@ class Login {
       return false;
     }
     const std::string methods = offered;  // the session's buffer is reused
-    if (!user_.keyFile.empty() && Offers(methods, "publickey") && Try(&Login::WithKey)) return true;
+    if (!user_.keyFile.empty() && Offers(methods, "publickey") && KeyIsFile() &&
+        Try(&Login::WithKey))
+      return true;
     if (!user_.password.empty() && Offers(methods, "password") && Try(&Login::WithPassword))
       return true;
     if (!user_.password.empty() && Offers(methods, "keyboard-interactive") &&
@@ -67,6 +71,15 @@ class Login {
 
  private:
   std::string What() const { return "Login of " + user_.user; }
+
+  // libssh2 opens the key file plainly, which a FIFO in its place would hold
+  // for ever: such a key is refused like one that cannot be read.
+  bool KeyIsFile() {
+    if (IsRegularFile(user_.keyFile)) return true;
+    failure_ = {kSftpLoginRefused,
+                What() + ": the key file " + user_.keyFile + " is not a regular file."};
+    return false;
+  }
 
   // Runs one way in; a refusal is remembered and the next way is tried, a
   // lost connection or a timeout ends the login. The key is decrypted aside.

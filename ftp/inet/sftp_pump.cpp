@@ -44,7 +44,10 @@ SftpErrorCode FromStatus(unsigned long status) {
 }  // namespace
 
 SftpError SftpPump::Failure(int result, const std::string& what, LIBSSH2_SFTP* sftp) const {
-  if (timed_out_) return {kSftpTimeout, what + ": no answer from the server in time."};
+  // libssh2 gives up on an SFTP answer by itself after 60 s, which may come
+  // before the pump's own deadline of the same length.
+  if (timed_out_ || result == LIBSSH2_ERROR_TIMEOUT)
+    return {kSftpTimeout, what + ": no answer from the server in time."};
   if (result == LIBSSH2_ERROR_SFTP_PROTOCOL && sftp) {
     const unsigned long status = libssh2_sftp_last_error(sftp);
     return {FromStatus(status),

@@ -8,7 +8,9 @@
 // second rename fails the old file is put back.
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
+#include "ftp/inet/local_download.h"
 #include "ftp/inet/sftp_session.h"
 
 namespace inet {
@@ -19,15 +21,15 @@ constexpr int kRenameFlags =
     LIBSSH2_SFTP_RENAME_OVERWRITE | LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE;
 
 // A hidden name beside `path`, new for each replacement, so that a copy
-// left by an earlier run is never in the way.
+// left by an earlier run is never in the way; a long name is cut to fit.
 std::string AsideName(const std::string& path) {
   const size_t slash = path.rfind('/');
   const size_t base = slash == std::string::npos ? 0 : slash + 1;
   char stamp[32];
   std::snprintf(
-      stamp, sizeof stamp, "%llx",
+      stamp, sizeof stamp, ".kestrin-old-%llx",
       static_cast<unsigned long long>(std::chrono::system_clock::now().time_since_epoch().count()));
-  return path.substr(0, base) + "." + path.substr(base) + ".kestrin-old-" + stamp;
+  return path.substr(0, base) + HiddenName(std::string_view(path).substr(base), stamp);
 }
 
 }  // namespace
@@ -38,10 +40,12 @@ bool SftpSession::Rename(const std::string& from, const std::string& to) {
   const std::optional<std::string> realTo = realFrom ? Resolve(to) : std::nullopt;
   if (!realTo) return false;
   if (RenameOnce(*realFrom, *realTo)) return true;
-  // Only a plain refusal can be a file in the way; the stat tells.
+  // Only a plain refusal can be a file in the way; the stat tells. A
+  // directory in the way stays: it is not a file to replace.
   const SftpError refusal = error_;
   SftpStat existing;
-  if (refusal.code != kSftpRefused || !Stat(*realTo, existing)) {
+  if (refusal.code != kSftpRefused || !Stat(*realTo, existing) ||
+      existing.type == SftpType::kDirectory) {
     if (!broken_) error_ = refusal;
     return false;
   }

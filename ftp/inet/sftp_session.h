@@ -16,6 +16,7 @@
 #include <libssh2.h>
 #include <libssh2_sftp.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -94,10 +95,12 @@ class SftpSession {
   explicit SftpSession(const SftpRequest& request) : request_(request) {}
   bool Connect();
   bool StartSftp(Clock::time_point deadline);
-  // Runs one request of an operation, within the reply timeout.
+  // Runs one request of an operation, within the reply timeout and the
+  // limit of the listing under way.
   template <typename Call>
   auto Request(Call call) {
-    return pump_->Run(call, Clock::now() + std::chrono::seconds(request_.timeouts.reply));
+    return pump_->Run(
+        call, std::min(Clock::now() + std::chrono::seconds(request_.timeouts.reply), until_));
   }
   // Moves one chunk of a transfer, within the stall timeout.
   template <typename Call>
@@ -121,6 +124,7 @@ class SftpSession {
   std::optional<std::string> Resolve(const std::string& path);
   bool RenameOnce(const std::string& from, const std::string& to);
   bool ReplaceByRename(const std::string& from, const std::string& to);
+  bool ListWithinLimit(const std::string& directory, std::vector<SftpEntry>& entries);
   bool ReadEntries(LIBSSH2_SFTP_HANDLE* handle, const std::string& directory,
                    std::vector<SftpEntry>& entries);
   bool FollowLink(const std::string& path, SftpEntry& entry);
@@ -134,6 +138,7 @@ class SftpSession {
   std::string home_;  // learnt at the first "~/" path
   SftpError error_;
   bool broken_ = false;  // timed out or lost: no request can go any more
+  Clock::time_point until_ = Clock::time_point::max();  // of the listing under way
 };
 
 }  // namespace inet

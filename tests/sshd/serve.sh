@@ -12,7 +12,9 @@
 #
 # Usage: serve.sh ROOT [AUTH]
 #   AUTH password     (default) password and public keys
-#        interactive  keyboard-interactive and public keys, no plain password
+#        interactive  keyboard-interactive and public keys, no plain password,
+#                     and only a key exchange that computes for long (an
+#                     8192-bit group), which the client must not freeze on
 # Prints, once the server takes connections, one "KEY value" line each:
 #   PORT, USER, PASS       where and whom to log in as
 #   KEY                    a private key (OpenSSH format) the server accepts
@@ -21,6 +23,7 @@
 #   KNOWN, CHANGED         known_hosts files holding the host key, and another
 #                          key for the same host and port
 #   STRANGER               a known_hosts file that knows other hosts only
+#   FIFO                   a FIFO, for a file the client must not wait on
 #   LOG                    the server's log
 # then waits for the end of its input.
 set -euo pipefail
@@ -52,6 +55,7 @@ ssh-keygen -q -t ed25519 -N "$phrase" -C locked -f "$conf/locked"
 cat "$conf/key.pub" "$conf/locked.pub" > "$conf/authorized_keys"
 chmod 644 "$conf/authorized_keys"
 echo "elsewhere.invalid $(cat "$conf/host.pub")" > "$conf/stranger"
+mkfifo "$conf/fifo"
 
 free_port() {
   python3 -c '
@@ -63,7 +67,8 @@ print(s.getsockname()[1])'
 
 write_conf() {
   local password_auth=yes
-  [ "$auth" = interactive ] && password_auth=no
+  local kex=
+  [ "$auth" = interactive ] && password_auth=no kex="KexAlgorithms diffie-hellman-group18-sha512"
   cat > "$conf/sshd_config" <<CONF
 Port $1
 ListenAddress 127.0.0.1
@@ -77,6 +82,7 @@ PubkeyAuthentication yes
 AuthorizedKeysFile $conf/authorized_keys
 AllowUsers $user
 Subsystem sftp internal-sftp -d $root
+$kex
 LogLevel VERBOSE
 CONF
 }
@@ -98,6 +104,7 @@ for _ in 1 2 3 4 5; do
     echo "KNOWN $conf/known"
     echo "CHANGED $conf/changed"
     echo "STRANGER $conf/stranger"
+    echo "FIFO $conf/fifo"
     echo "LOG $conf/log"
     # Until the caller lets go.
     cat > /dev/null

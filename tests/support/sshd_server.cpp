@@ -13,7 +13,7 @@ const std::string kScript = KESTRIN_SOURCE_DIR "/tests/sshd/serve.sh";
 const char* const kSshd = "/usr/sbin/sshd";
 // The script's lines, in the order it prints them.
 const char* const kKeys[] = {"PORT", "USER",  "PASS",    "KEY",      "LOCKED", "PHRASE",
-                             "PIN",  "KNOWN", "CHANGED", "STRANGER", "LOG"};
+                             "PIN",  "KNOWN", "CHANGED", "STRANGER", "FIFO",   "LOG"};
 
 }  // namespace
 

@@ -21,7 +21,7 @@ class SshdServer {
 
   const std::filesystem::path& root() const { return root_.path(); }
   // A line of the script: PORT, USER, PASS, KEY, LOCKED, PHRASE, PIN,
-  // KNOWN, CHANGED, STRANGER (see serve.sh).
+  // KNOWN, CHANGED, STRANGER, FIFO (see serve.sh).
   const std::string& operator[](const std::string& key) const { return fields_.at(key); }
   int port() const { return std::stoi(fields_.at("PORT")); }
   // The server's log since start.
