@@ -33,12 +33,6 @@ class RemoteFile;
 // a directory that takes minutes to list at this rate is unheard of.
 inline constexpr long kListingLeastBytesPerSecond = 1024;
 
-// A listing's matching entries are kept until its line's files are done:
-// one that names more fails, as a server that lists without end would
-// otherwise fill the memory long before the listing's time is up. A job
-// moves far fewer files than this in a day.
-inline constexpr size_t kMostListedEntries = 2'000'000;
-
 // How a server's certificate is checked when the connection uses TLS.
 struct CertificateCheck {
   bool verify = true;  // against the trusted certificates and the host name

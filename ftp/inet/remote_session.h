@@ -18,6 +18,13 @@
 
 namespace inet {
 
+// A listing's matching entries are kept until its line's files are done:
+// one that names more fails, as a server that lists without end would
+// otherwise fill the memory long before the listing's time is up. A job
+// moves far fewer files than this in a day. Over SFTP a directory's entries
+// are all kept while it is read, and so all count.
+inline constexpr size_t kMostListedEntries = 2'000'000;
+
 enum class TransferType { kAscii, kBinary };
 enum class Access { kRead, kWrite };
 

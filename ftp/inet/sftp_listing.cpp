@@ -59,6 +59,11 @@ bool SftpSession::ReadEntries(LIBSSH2_SFTP_HANDLE* handle, const std::string& di
     entry.link = (attributes.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) &&
                  LIBSSH2_SFTP_S_ISLNK(attributes.permissions);
     if (entry.link && !FollowLink(Child(directory, entry.name), entry)) return false;
+    if (entries.size() == kMostListedEntries) {
+      error_ = {kSftpRefused, "Listing of " + directory + ": more than " +
+                                  std::to_string(kMostListedEntries) + " entries."};
+      return false;
+    }
     entries.push_back(std::move(entry));
   }
 }
