@@ -16,7 +16,8 @@ inline constexpr std::size_t kMaxSettingsFileBytes = 16 << 20;
 
 // The value of sKey in section sSection of the file sIniFile, or "" when the
 // file, the section or the key is missing, or the file is not a regular
-// file. The file is read once and again only when it has changed.
+// file or is larger than kMaxSettingsFileBytes. The file is read once and
+// again only when it has changed.
 std::string ReadINI(const std::string& sSection, const std::string& sKey,
                     const std::string& sIniFile);
 
