@@ -79,7 +79,7 @@ void Job::TakeSettings(const std::string& section) {
 // resolved: the file is named, with the reason, before that happens. It is
 // opened without waiting, as a FIFO in its place would hold the open (and
 // the read) until some writer came, and the settings reader reads only a
-// regular file.
+// regular file of a settings file's size.
 void Job::CheckSettingsFile() {
   struct stat info {};
   const int fd = OpenWithoutWaiting(mIniFile, info);
@@ -87,6 +87,8 @@ void Job::CheckSettingsFile() {
   char first;
   if (fd >= 0 && !S_ISREG(info.st_mode))
     reason = kNotRegularReason;
+  else if (fd >= 0 && static_cast<std::size_t>(info.st_size) > kMaxSettingsFileBytes)
+    reason = std::strerror(EFBIG);
   else if (fd >= 0 && ::read(fd, &first, 1) < 0)
     reason = std::strerror(errno);
   if (fd >= 0) ::close(fd);

@@ -50,21 +50,24 @@ Clock::time_point AsTime(const timespec& stamp) {
 }
 
 // The bytes of a regular file with its identity; nothing when there is no
-// such file or it cannot be read.
+// such file, it cannot be read or it is, or grows, larger than a settings
+// file can be.
 std::optional<std::string> ReadRegularFile(const std::string& path, Identity& identity) {
   struct stat info {};
   const int fd = OpenWithoutWaiting(path, info);
   if (fd < 0) return std::nullopt;
   std::optional<std::string> bytes;
-  if (S_ISREG(info.st_mode)) {
+  const auto size = static_cast<std::size_t>(info.st_size);
+  if (S_ISREG(info.st_mode) && size <= kMaxSettingsFileBytes) {
     identity = IdentityOf(info);
-    bytes.emplace().reserve(static_cast<std::size_t>(info.st_size));
+    bytes.emplace().reserve(size);
     char chunk[kReadChunk];
-    ssize_t got;
-    while ((got = ::read(fd, chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR)) {
+    ssize_t got = 0;
+    while (bytes->size() <= kMaxSettingsFileBytes &&
+           ((got = ::read(fd, chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR))) {
       if (got > 0) bytes->append(chunk, static_cast<std::size_t>(got));
     }
-    if (got < 0) bytes.reset();
+    if (got < 0 || bytes->size() > kMaxSettingsFileBytes) bytes.reset();
   }
   ::close(fd);
   return bytes;

@@ -9,9 +9,15 @@
 // characters, as the settings files have always been read.
 inline constexpr std::size_t kMaxINIValueChars = 254;
 
+// Settings files are a few kilobytes. A file past this size is something
+// else in their place (a log, a sparse file) and is not read: whole, it
+// could take all memory, and one that keeps growing would never end.
+inline constexpr std::size_t kMaxSettingsFileBytes = 16 << 20;
+
 // The value of sKey in section sSection of the file sIniFile, or "" when the
 // file, the section or the key is missing, or the file is not a regular
-// file. The file is read once and again only when it has changed.
+// file or is larger than kMaxSettingsFileBytes. The file is read once and
+// again only when it has changed.
 std::string ReadINI(const std::string& sSection, const std::string& sKey,
                     const std::string& sIniFile);
 

@@ -205,7 +205,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_EQ(mkfifo((d.work / "fifo").c_str(), 0600), 0);
                       fs::create_symlink(d.work / "fifo", d.install / "kestrin.ini");
                     },
-                    2, "kestrin.ini: not a regular file", kOriginal, std::nullopt}),
+                    2, "kestrin.ini: not a regular file", kOriginal, std::nullopt},
+        // kestrin.ini is a sparse terabyte: refused by name, never read into memory.
+        OutcomeCase{"HugeSettings", false, "prenos1=a.bin,UP,DEL", None,
+                    [](const Dirs& d) { fs::resize_file(d.install / "kestrin.ini", 1ULL << 40); },
+                    2, "kestrin.ini: File too large", kOriginal, std::nullopt}),
     [](const ::testing::TestParamInfo<OutcomeCase>& info) { return info.param.name; });
 
 // Two starts of the same job, the second one second after the first: the
