@@ -21,6 +21,8 @@ constexpr milliseconds kPauseAfterReconnect(1000);
 constexpr milliseconds kPauseBeforeEnd(5000);
 
 constexpr char kProgramFileRefusal[] = "A download may not replace the program's own file ";
+constexpr char kProgramFileDeleteRefusal[] =
+    "An upload with DEL may not delete the program's own file ";
 
 }  // namespace
 
@@ -84,15 +86,15 @@ void Job::StartFile(const std::string& startText, std::string& remotePath, std::
 // A file whose move can never succeed fails at once, without attempts, and
 // the job goes on: a name no FTP command can carry would stop every run at
 // that file for ever, and a download must never replace the program's own
-// settings, log or executable.
+// settings, log or executable, nor an upload line with DEL delete them.
 bool Job::RefusedAtOnce(const std::string& prefix, const std::string& source,
                         const std::string& destination, bool download) {
   const std::string& localPath = download ? destination : source;
   std::string error;
   if (HasControlCharacter(mFile.name))
     error = cFTP::InvalidNameMessage();
-  else if (download && IsProgramFile(localPath, mIniFile, LogFileName()))
-    error = kProgramFileRefusal + localPath;
+  else if ((download || mDeleteSources) && IsProgramFile(localPath, mIniFile, LogFileName()))
+    error = (download ? kProgramFileRefusal : kProgramFileDeleteRefusal) + localPath;
   if (error.empty()) return false;
   RecordFailure(prefix, source, destination, error);
   mView.Yield();

@@ -117,7 +117,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
   const std::string crlf = "cr\r\nNAPAKA forged.n";
   const std::string ownIni = ProgramSection("J1") + "[J1]\nFTPURL=" + server.address() +
                              "\nuporabnik=" + server.user() + "\ngeslo=" + server.password() +
-                             "\nftpdir=in/\nprenos1=kestrin*,DOWN\n";
+                             "\nftpdir=in/\n";
   struct Row {
     std::string title, line;
     bool ownDirectory;
@@ -136,6 +136,14 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
       {"up", "*.n*,UP,DEL", false, withCrlf, {}, odd, {crlf}, 1},
       {"down", "*.n*,DOWN,DEL", false, {}, odd, withLink, {}, 0},
       {"own", "kestrin*,DOWN", true, {}, own, {"kestrin.txt"}, {"kestrin", "kestrin.ini"}, 1},
+      {"own up",
+       "kestrin*,UP,DEL",
+       true,
+       {"kestrin.txt"},
+       {},
+       {"kestrin.txt"},
+       {"kestrin", "kestrin.ini"},
+       1},
       {"long", "*.n,UP,DEL", false, longNames, {}, longNames, {}, 0, true},
       {"down over LIST", "*.n*,DOWN,DEL", false, {}, odd, withLink, {}, 0, false, true},
   };
@@ -162,7 +170,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
     writeBytes(Remote("in/kestrin.ini"),
                "[PROGRAM]\nIZBRANO=J1\n[J1]\nrun1=" + TouchCommand("ini"));
     WriteSettings(row.ownDirectory
-                      ? ownIni
+                      ? ownIni + "prenos1=" + row.line + "\n"
                       : ProgramSection("J1") +
                             JobSection("J1", std::string(row.tempUpload ? "tempupload=YES\n" : "") +
                                                  "ftpdir=in/\nprenos1=" + row.line));
@@ -184,13 +192,14 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
     const std::string unsendable =
         "The name contains a control character and cannot be sent to "
         "the server.";
-    if (!down && !row.refused.empty())
+    for (const std::string& name : row.refused)
       expected.push_back(
-          Failed(local + "cr\\r\\nNAPAKA forged.n", "in/cr\\r\\nNAPAKA forged.n", unsendable));
-    for (const std::string& name : down ? row.refused : Strings{})
-      expected.push_back(
-          Failed("in/" + name, local + name,
-                 "A download may not replace the program's own file " + local + name));
+          down ? Failed("in/" + name, local + name,
+                        "A download may not replace the program's own file " + local + name)
+          : name == crlf
+              ? Failed(local + "cr\\r\\nNAPAKA forged.n", "in/cr\\r\\nNAPAKA forged.n", unsendable)
+              : Failed(local + name, "in/" + name,
+                       "An upload with DEL may not delete the program's own file " + local + name));
     Strings records = Records(run.log);
     std::sort(records.begin(), records.end());
     std::sort(expected.begin(), expected.end());
@@ -199,7 +208,7 @@ TEST_F(TransferLine, NamesMoveAsTheyAre) {
     EXPECT_EQ(readBytes(Remote("in/keep")), "remote keep");
     EXPECT_TRUE(fs::is_symlink(Remote("in/dir.n")));
     if (row.ownDirectory) {
-      EXPECT_EQ(readBytes(install.path() / "kestrin.ini"), ownIni);
+      EXPECT_EQ(readBytes(install.path() / "kestrin.ini"), ownIni + "prenos1=" + row.line + "\n");
       EXPECT_EQ(readBytes(install.path() / "kestrin"), exe);
       EXPECT_FALSE(ExistsWithin(Marker("ini"), std::chrono::milliseconds(500)));
       fs::remove(install.path() / "kestrin.txt");
