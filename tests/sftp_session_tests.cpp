@@ -12,7 +12,6 @@
 #include <functional>
 #include <ratio>
 #include <set>
-#include <thread>
 
 #include "ftp/inet/sftp_file.h"
 #include "ftp/inet/sftp_session.h"
@@ -152,14 +151,8 @@ TEST(SftpSession, MovesFilesByteExact) {
   fs::create_directory_symlink("dir", root / "to dir");
   // A link the user may not follow (into init's root) is neither file nor directory.
   fs::create_symlink("/proc/1/root/x", root / "hidden");
-  inet::SftpRequest request = Request(server);
-  long slow = 0;  // seconds a slow server (here: a slow window) pauses once
-  request.timeouts.listing = 2;
-  request.yield = [&] {
-    std::this_thread::sleep_for(std::chrono::seconds(std::exchange(slow, 0)));
-  };
   inet::SftpError error;
-  const auto session = inet::SftpSession::Open(request, error);
+  const auto session = inet::SftpSession::Open(Request(server), error);
   ASSERT_TRUE(session) << error.text;
 
   std::vector<inet::SftpEntry> entries;
@@ -216,19 +209,21 @@ TEST(SftpSession, MovesFilesByteExact) {
       {[&] { return session->OpenFile("~/closed/x", inet::Access::kWrite) != nullptr; },
        inet::kSftpPermissionDenied},
       {[&] { return session->Rename("~/down", "~/dir"); }, inet::kSftpRefused},
-      // The pause, at the listing's first wait, runs out the time a whole listing has.
-      {[&] {
-         slow = request.timeouts.listing;
-         std::this_thread::sleep_for(kYieldStep);  // the window is due again
-         return session->List("~/", entries);
-       },
-       inet::kSftpTimeout},
   };
   for (const auto& [operation, code] : refusals) {
     EXPECT_FALSE(operation());
     EXPECT_EQ(session->LastError().code, code) << session->LastError().text;
   }
   EXPECT_TRUE(fs::is_directory(root / "dir"));
+
+  // All of a listing's requests share one time limit, each answered in time
+  // or not: here it is none.
+  inet::SftpRequest hasty = Request(server);
+  hasty.timeouts.listing = 0;
+  const auto rushed = inet::SftpSession::Open(hasty, error);
+  ASSERT_TRUE(rushed) << error.text;
+  EXPECT_FALSE(rushed->List("~/", entries));
+  EXPECT_EQ(rushed->LastError().code, inet::kSftpTimeout) << rushed->LastError().text;
 }
 
 }  // namespace

@@ -46,6 +46,12 @@ bool SftpSession::ReadEntries(LIBSSH2_SFTP_HANDLE* handle, const std::string& di
                               std::vector<SftpEntry>& entries) {
   char name[kNameBuffer];
   for (;;) {
+    // Entries that libssh2 already holds come without a wait, where the
+    // listing's time would not be looked at.
+    if (Clock::now() >= until_) {
+      error_ = {kSftpTimeout, "Listing of " + directory + ": no answer from the server in time."};
+      return false;
+    }
     LIBSSH2_SFTP_ATTRIBUTES attributes{};
     const int length = Request([&] {
       return libssh2_sftp_readdir_ex(handle, name, sizeof name, nullptr, 0, &attributes);
