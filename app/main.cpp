@@ -1,5 +1,6 @@
 // Starts the program: the window, its load, and the job at its first
 // activation. The job ends the process itself.
+#include "app/display_watch.h"
 #include "app/frm_update.h"
 #include "base/text.h"
 #include "job/exit_status.h"
@@ -94,6 +95,12 @@ void EndedFromOutside() {
   FrmUpdate::EndProgram(kExitRunFailure);
 }
 
+// Called from the watching thread: the window's own is held by the display.
+void EndWhenDisplayStopsAnswering() {
+  std::fputs("kestrin: the run stopped unfinished: the display stopped answering\n", stderr);
+  FrmUpdate::EndProgram(kExitRunFailure);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,5 +140,7 @@ int main(int argc, char** argv) {
   // A window on an X server without a window manager is never activated;
   // the first turn of the event loop then counts as its activation.
   QTimer::singleShot(0, &window, &FrmUpdate::Form_Activate);
+  WatchDisplayTurns(EndWhenDisplayStopsAnswering);
+  DisplayTurnBegins();
   return app.exec();
 }

@@ -114,11 +114,14 @@ TEST_F(Job, RunsOnAnXDisplayWithoutWindowManager) {
   EXPECT_EQ(Records(run.log), Strings{Moved(Local("a.txt"), "/in/a.txt")});
   EXPECT_TRUE(ExistsWithin(Marker("done"), 5s));
   EXPECT_EQ(run.out.find("Status"), std::string::npos) << run.out;
-  // The X server ends while the job waits for a reply: a failure, and why.
-  server.inject(R"({"fault":"hang","cmd":"STOR"})");
-  const JobResult lost = RunWithDisplay({}, 3s);
-  EXPECT_EQ(lost.status, 4) << lost.err;
-  EXPECT_NE(lost.err.find("X11"), std::string::npos) << lost.err;
+  // The X server ends, or stops answering, during a download: a failure, and why.
+  writeBytes(Remote("in/b.bin"), randomBytes(200000, 3));
+  server.inject(R"({"fault":"trickle","cmd":"RETR","bytes":4096})");
+  for (const std::string signal : {"TERM", "STOP"}) {
+    const JobResult lost = RunWithDisplay({"b.bin,DOWN"}, 3s, signal);
+    EXPECT_EQ(lost.status, 4) << lost.err;
+    EXPECT_NE(lost.err.find("stopped unfinished"), std::string::npos) << lost.err;
+  }
 }
 
 // A stale DISPLAY, as cron environments sometimes carry, must not stop an
