@@ -96,6 +96,9 @@ class FrmUpdate : public QWidget, public JobView {
   void Form_Load();
   // Runs the job on the first activation only, then ends the program.
   void Form_Activate();
+  // Ends the process at once: no window or client clean-up runs, as the
+  // job may be anywhere.
+  [[noreturn]] static void EndProgram(int status);
 
   // What the job shows.
   void ShowJob(const JobSettings& settings) override;
@@ -127,10 +130,6 @@ class FrmUpdate : public QWidget, public JobView {
   // During a run "Zapri" and the window's close button are the only inputs.
   void MakeControlsViewOnly();
   bool eventFilter(QObject* watched, QEvent* e) override;
-
-  // Ends the process at once: no window or client clean-up runs, as the
-  // job may be anywhere.
-  [[noreturn]] static void EndProgram(int status);
 
   // A transfer reports every few hundred bytes, far more often than anyone
   // can look: each chunk is only noted, and the controls show the last one

@@ -2,6 +2,8 @@
 // window's own thread, and what the window does with the events it gets.
 #include "app/frm_update.h"
 
+#include "app/display_watch.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -51,7 +53,9 @@ bool IsUserInput(QEvent::Type type) {
 
 void FrmUpdate::Yield() {
   ShowProgress();
+  DisplayTurnBegins();
   QCoreApplication::processEvents();
+  DisplayTurnEnds();
   mYieldDue = false;
   mLastYieldNs = CoarseNanoseconds();
 }

@@ -2,6 +2,7 @@
 // controls show of it.
 #include "app/frm_update.h"
 
+#include "app/display_watch.h"
 #include "base/text.h"
 #include "job/exit_status.h"
 #include "job/job_lock.h"
@@ -59,6 +60,8 @@ void FrmUpdate::Form_Load() {
 void FrmUpdate::Form_Activate() {
   if (!mFirstActivate) return;
   mFirstActivate = false;
+  // The job yields to the window in turns of its own.
+  DisplayTurnEnds();
   try {
     EndProgram(mJob.Run(mCommandLine));
   } catch (const std::exception& failure) {

@@ -1,8 +1,9 @@
 // Starts the program: the window, its load, and the job at its first
 // activation. The job ends the process itself.
+#include "app/display_watch.h"
 #include "app/frm_update.h"
+#include "base/text.h"
 #include "job/exit_status.h"
-#include "job/job_lock.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -45,30 +47,58 @@ std::string JoinArguments(int argc, char** argv) {
   } catch (...) {
   }
   std::fprintf(stderr, "kestrin: the run failed: %s\n", what.c_str());
-  ReleaseJobLock();
-  std::fflush(stdout);
-  std::_Exit(kExitRunFailure);
+  FrmUpdate::EndProgram(kExitRunFailure);
 }
 
 // Without a display Qt would abort at start, and scheduled runs have none:
 // they run offscreen. A display that is named but cannot be reached (a
 // stale DISPLAY in a cron environment) falls back to offscreen as well.
-void ChoosePlatform() {
-  if (std::getenv("QT_QPA_PLATFORM")) return;
+// True when the choice was made here.
+bool ChoosePlatform() {
+  if (std::getenv("QT_QPA_PLATFORM")) return false;
   const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
   const bool x11 = std::getenv("DISPLAY") != nullptr;
   const char* platforms = wayland ? (x11 ? "wayland;xcb;offscreen" : "wayland;offscreen")
                                   : (x11 ? "xcb;offscreen" : "offscreen");
   setenv("QT_QPA_PLATFORM", platforms, 1);
+  return true;
 }
 
 // Standard error carries the program's own words, and a good run leaves it
 // empty for the scheduler's mail: Qt's own notices (such as the missing
 // runtime directory of a run under cron) stay off it. Its critical and
-// fatal messages still go there.
+// fatal messages still go there. The last of the others is kept: it may
+// be why Qt ends the program.
+std::mutex qt_notice_mutex;
+std::string last_qt_notice;
+
 void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (type == QtCriticalMsg || type == QtFatalMsg)
+  if (type == QtCriticalMsg || type == QtFatalMsg) {
     std::fprintf(stderr, "kestrin: %s\n", message.toLocal8Bit().constData());
+    return;
+  }
+  const std::lock_guard<std::mutex> lock(qt_notice_mutex);
+  last_qt_notice = message.toLocal8Bit().toStdString();
+}
+
+// The program's own ends never call exit(). Qt does when the display goes
+// away (an X server that dies), and so would a return from the event loop:
+// either stops the job wherever it is, so it is a failure, said on
+// standard error, and ends as the program's own ends do.
+void EndedFromOutside() {
+  std::string text = "kestrin: the run stopped unfinished";
+  {
+    const std::lock_guard<std::mutex> lock(qt_notice_mutex);
+    if (!last_qt_notice.empty()) text += "; Qt's last notice: " + last_qt_notice;
+  }
+  std::fputs((EscapeControlCharacters(text) + "\n").c_str(), stderr);
+  FrmUpdate::EndProgram(kExitRunFailure);
+}
+
+// Called from the watching thread: the window's own is held by the display.
+void EndWhenDisplayStopsAnswering() {
+  std::fputs("kestrin: the run stopped unfinished: the display stopped answering\n", stderr);
+  FrmUpdate::EndProgram(kExitRunFailure);
 }
 
 }  // namespace
@@ -86,13 +116,18 @@ int main(int argc, char** argv) {
   // A reader of the status echo that goes away must not end the job.
   std::signal(SIGPIPE, SIG_IGN);
   qInstallMessageHandler(QtMessages);
-  ChoosePlatform();
+  std::atexit(EndedFromOutside);
+  const bool platformChosen = ChoosePlatform();
   std::setlocale(LC_ALL, "");
 
   // Qt sees only the program's name: the arguments belong to the job and
   // must not be taken for Qt's own options.
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
+  // The follow-up commands get the environment the program was given: a
+  // Qt program among them finds its own display, or fails without one,
+  // rather than run unseen offscreen.
+  if (platformChosen) unsetenv("QT_QPA_PLATFORM");
 
   FrmUpdate window;
   window.mCommandLine = JoinArguments(argc, argv);
@@ -105,5 +140,7 @@ int main(int argc, char** argv) {
   // A window on an X server without a window manager is never activated;
   // the first turn of the event loop then counts as its activation.
   QTimer::singleShot(0, &window, &FrmUpdate::Form_Activate);
+  WatchDisplayTurns(EndWhenDisplayStopsAnswering);
+  DisplayTurnBegins();
   return app.exec();
 }

@@ -199,8 +199,18 @@ JobResult JobTest::RunWithUnreachableDisplay(const std::vector<std::string>& arg
   return RunUnder({"/usr/bin/env", "DISPLAY=:97"}, args);
 }
 
-JobResult JobTest::RunWithDisplay(const std::vector<std::string>& args) const {
-  return RunUnder({kXvfbRun, "-a"}, args);
+JobResult JobTest::RunWithDisplay(const std::vector<std::string>& args,
+                                  std::chrono::seconds lostAfter, const std::string& signal) const {
+  const std::string number = "'" + (scratch.path() / "display").string() + "'";
+  const std::string loss =
+      "(sleep " + std::to_string(lostAfter.count()) + "; kill -" + signal + " $x) & ";
+  return RunUnder({kShell, "-c",
+                   "rm -f " + number + "; " + (fs::path(kXvfbRun).parent_path() / "Xvfb").string() +
+                       " -displayfd 3 3>" + number + " 2>/dev/null & x=$!; until [ -s " + number +
+                       " ]; do sleep 0.1; done; DISPLAY=:$(cat " + number +
+                       ") \"$0\" \"$@\" & p=$!; " + (lostAfter.count() ? loss : "") +
+                       "wait $p; s=$?; kill $x 2>/dev/null; kill -CONT $x 2>/dev/null; exit $s"},
+                  args);
 }
 
 JobResult JobTest::RunWithoutShell(const std::vector<std::string>& args) const {

@@ -61,8 +61,11 @@ class JobTest : public ::testing::Test {
   // The same, killed with its whole process group once `killNow` returns
   // true (asked every few milliseconds); its status is then -1.
   JobResult RunKilledWhen(const std::function<bool()>& killNow) const;
-  // The same on a virtual X display of its own, with no window manager.
-  JobResult RunWithDisplay(const std::vector<std::string>& args = {}) const;
+  // The same on a virtual X display of its own, with no window manager;
+  // its X server sent `signal` `lostAfter` into the run when that is not 0.
+  JobResult RunWithDisplay(const std::vector<std::string>& args = {},
+                           std::chrono::seconds lostAfter = {},
+                           const std::string& signal = "TERM") const;
   // The same with DISPLAY naming an X display that is not there.
   JobResult RunWithUnreachableDisplay(const std::vector<std::string>& args = {}) const;
   // The same where /bin/sh cannot be executed (in a mount namespace of the

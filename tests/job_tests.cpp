@@ -14,7 +14,8 @@ using Job = JobTest;
 
 // Server: an empty /in/, no faults. Job J1 (chosen by IZBRANO) uploads every
 // local *.txt and deletes each one after its upload, then starts a long
-// command and one that leaves a marker. Expected: both files on the server
+// command and one that leaves a marker when its environment has no
+// QT_QPA_PLATFORM, as the program's had none. Expected: both files on the server
 // byte for byte, both local copies gone, a success record per file in the
 // order uploaded, both commands started without waiting for either, the
 // status texts on standard output, exit status 0.
@@ -27,9 +28,10 @@ TEST_F(Job, UploadsDeletesLogsAndStartsTheFollowUpCommand) {
   writeBytes(Local("c.dat"), "not a text file");
   writeBytes(Local(".h.txt"), "hidden");
   fs::create_directory(Local("d.txt"));
-  WriteSettings(ProgramSection("J1") +
-                JobSection("J1", "ftpdir=/in/\nprenos1=*.txt,UP,DEL\nrun1=sleep 30\nrun2=" +
-                                     TouchCommand("done")));
+  WriteSettings(ProgramSection("J1") + JobSection("J1",
+                                                  "ftpdir=/in/\nprenos1=*.txt,UP,DEL\nrun1=sleep "
+                                                  "30\nrun2=[ -z \"${QT_QPA_PLATFORM+x}\" ] && " +
+                                                      TouchCommand("done")));
 
   const JobResult run = RunProgram();
 
@@ -97,7 +99,8 @@ TEST_F(Job, FollowUpCommandThatCannotStart) {
 }
 
 // With a display (and no window manager to activate the window) the job
-// still starts by itself; the status texts then stay in the window.
+// still starts by itself; the status texts then stay in the window. A
+// display that goes away ends the run.
 TEST_F(Job, RunsOnAnXDisplayWithoutWindowManager) {
   fs::create_directory(Remote("in"));
   writeBytes(Local("a.txt"), "on a display");
@@ -111,6 +114,14 @@ TEST_F(Job, RunsOnAnXDisplayWithoutWindowManager) {
   EXPECT_EQ(Records(run.log), Strings{Moved(Local("a.txt"), "/in/a.txt")});
   EXPECT_TRUE(ExistsWithin(Marker("done"), 5s));
   EXPECT_EQ(run.out.find("Status"), std::string::npos) << run.out;
+  // The X server ends, or stops answering, during a download: a failure, and why.
+  writeBytes(Remote("in/b.bin"), randomBytes(200000, 3));
+  server.inject(R"({"fault":"trickle","cmd":"RETR","bytes":4096})");
+  for (const std::string signal : {"TERM", "STOP"}) {
+    const JobResult lost = RunWithDisplay({"b.bin,DOWN"}, 3s, signal);
+    EXPECT_EQ(lost.status, 4) << lost.err;
+    EXPECT_NE(lost.err.find("stopped unfinished"), std::string::npos) << lost.err;
+  }
 }
 
 // A stale DISPLAY, as cron environments sometimes carry, must not stop an
