@@ -20,6 +20,8 @@
 namespace {
 
 constexpr char kVersion[] = "kestrin " KESTRIN_VERSION;
+// How a run that something outside the program ended is told.
+constexpr char kStoppedUnfinished[] = "kestrin: the run stopped unfinished";
 constexpr char kUsage[] =
     "Usage: kestrin [SECTION][, TRANSFER LINE]\n"
     "Runs one FTP transfer job of kestrin.ini, which lies beside the program,\n"
@@ -86,7 +88,7 @@ void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& messag
 // either stops the job wherever it is, so it is a failure, said on
 // standard error, and ends as the program's own ends do.
 void EndedFromOutside() {
-  std::string text = "kestrin: the run stopped unfinished";
+  std::string text = kStoppedUnfinished;
   {
     const std::lock_guard<std::mutex> lock(qt_notice_mutex);
     if (!last_qt_notice.empty()) text += "; Qt's last notice: " + last_qt_notice;
@@ -97,7 +99,7 @@ void EndedFromOutside() {
 
 // Called from the watching thread: the window's own is held by the display.
 void EndWhenDisplayStopsAnswering() {
-  std::fputs("kestrin: the run stopped unfinished: the display stopped answering\n", stderr);
+  std::fprintf(stderr, "%s: the display stopped answering\n", kStoppedUnfinished);
   FrmUpdate::EndProgram(kExitRunFailure);
 }
 

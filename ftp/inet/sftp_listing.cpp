@@ -49,7 +49,7 @@ bool SftpSession::ReadEntries(LIBSSH2_SFTP_HANDLE* handle, const std::string& di
     // Entries that libssh2 already holds come without a wait, where the
     // listing's time would not be looked at.
     if (Clock::now() >= until_) {
-      error_ = {kSftpTimeout, "Listing of " + directory + ": no answer from the server in time."};
+      error_ = SftpPump::NoAnswer("Listing of " + directory);
       return false;
     }
     LIBSSH2_SFTP_ATTRIBUTES attributes{};
@@ -64,12 +64,12 @@ bool SftpSession::ReadEntries(LIBSSH2_SFTP_HANDLE* handle, const std::string& di
     static_cast<SftpStat&>(entry) = StatOf(attributes);
     entry.link = (attributes.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) &&
                  LIBSSH2_SFTP_S_ISLNK(attributes.permissions);
-    if (entry.link && !FollowLink(Child(directory, entry.name), entry)) return false;
     if (entries.size() == kMostListedEntries) {
       error_ = {kSftpRefused, "Listing of " + directory + ": more than " +
                                   std::to_string(kMostListedEntries) + " entries."};
       return false;
     }
+    if (entry.link && !FollowLink(Child(directory, entry.name), entry)) return false;
     entries.push_back(std::move(entry));
   }
 }

@@ -43,11 +43,14 @@ SftpErrorCode FromStatus(unsigned long status) {
 
 }  // namespace
 
+SftpError SftpPump::NoAnswer(const std::string& what) {
+  return {kSftpTimeout, what + ": no answer from the server in time."};
+}
+
 SftpError SftpPump::Failure(int result, const std::string& what, LIBSSH2_SFTP* sftp) const {
   // libssh2 gives up on an SFTP answer by itself after 60 s, which may come
   // before the pump's own deadline of the same length.
-  if (timed_out_ || result == LIBSSH2_ERROR_TIMEOUT)
-    return {kSftpTimeout, what + ": no answer from the server in time."};
+  if (timed_out_ || result == LIBSSH2_ERROR_TIMEOUT) return NoAnswer(what);
   if (result == LIBSSH2_ERROR_SFTP_PROTOCOL && sftp) {
     const unsigned long status = libssh2_sftp_last_error(sftp);
     return {FromStatus(status),

@@ -58,6 +58,8 @@ class SftpPump {
   // that hands out a handle, the session's last error number); `what` says
   // what was being done. `sftp`, when given, tells what the server refused.
   SftpError Failure(int result, const std::string& what, LIBSSH2_SFTP* sftp = nullptr) const;
+  // The error of `what` when the server did not answer in time.
+  static SftpError NoAnswer(const std::string& what);
   LIBSSH2_SESSION* session() const { return session_; }
 
  private:
